@@ -1,0 +1,30 @@
+#include "app/run.h"
+
+#include "app/command_line.h"
+#include "datafiles/extend_dat.h"
+#include "platform/platform.h"
+#include "registration/detect_product.h"
+#include "registration/extension_entries.h"
+
+void reportOutcome(RunMode mode, const RunOutcome& outcome) {
+    if (mode == RunMode::Silent) return;
+    const char* message = "No active Kestrin product found";
+    if (outcome.productFound) {
+        message = outcome.entriesRemoved ? "Additional Kestrin entries have been removed"
+                                         : "No additional Kestrin entries found";
+    }
+    platform::showMessage(message, kCaption, platform::kMessageOk);
+}
+
+int runQuillmend(const char* arguments) {
+    const RunMode mode = parseRunMode(arguments);
+    RunOutcome outcome;
+    ProductRelease release;
+    if (detectProduct(&release)) {
+        outcome.productFound = true;
+        reconcileExtensionEntries(release, &outcome);
+    }
+    reportOutcome(mode, outcome);
+    cleanExtensionDataFiles(mode);
+    return 0;
+}

@@ -1,0 +1,73 @@
+#include "datafiles/extend_dat.h"
+
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace {
+
+// Length of the character starting at p: two for a double-byte character.
+unsigned characterLength(const char* p) {
+    return platform::isLeadByte(static_cast<unsigned char>(p[0])) && p[1] != '\0' ? 2 : 1;
+}
+
+// A path too long for the prompt is shown with its middle cut out: the start
+// names the profile, the end the folder and the file. Never splits a
+// double-byte character. shown holds kMaxPath bytes.
+void shortenForPrompt(const char* path, char* shown) {
+    constexpr unsigned kHeadLimit = 78;
+    constexpr unsigned kTailLimit = 100;
+    static_assert(kHeadLimit + 3 + kTailLimit == kLongestPromptPath, "the shortened path fills the prompt");
+
+    const unsigned total = text::length(path);
+    unsigned headEnd = 0;
+    unsigned tailStart = total;
+    for (unsigned at = 0; at < total;) {
+        const unsigned next = at + characterLength(path + at);
+        if (next <= kHeadLimit) headEnd = next;
+        if (at >= total - kTailLimit) {
+            tailStart = at;
+            break;
+        }
+        at = next;
+    }
+    shown[0] = '\0';
+    text::appendPart(shown, platform::kMaxPath, path, headEnd);
+    text::append(shown, platform::kMaxPath, "...");
+    text::append(shown, platform::kMaxPath, path + tailStart);
+}
+
+// The prompt for one copy; prompt holds kMaxPath bytes.
+void composePrompt(const char* path, char* prompt) {
+    if (text::length(path) <= kLongestPromptPath) {
+        platform::formatPrompt(prompt, kDeletePromptFormat, path);
+        return;
+    }
+    char shown[platform::kMaxPath];
+    shortenForPrompt(path, shown);
+    platform::formatPrompt(prompt, kDeletePromptFormat, shown);
+}
+
+}  // namespace
+
+void cleanExtensionDataFiles(RunMode mode) {
+    static const int kFolders[] = {platform::kRoamingAppData, platform::kLocalAppData};
+    for (const int folder : kFolders) {
+        char path[platform::kMaxPath];
+        path[0] = '\0';
+        if (!platform::specialFolderPath(folder, path)) continue;
+        // A full path longer than MAX_PATH cannot be named to the file
+        // functions at all: that copy is passed over.
+        if (!text::append(path, platform::kMaxPath, kExtendDatSuffix)) continue;
+        if (!platform::pathExists(path)) continue;
+
+        if (mode == RunMode::Silent) {
+            platform::deleteFile(path);
+            continue;
+        }
+        char prompt[platform::kMaxPath];
+        composePrompt(path, prompt);
+        if (platform::showMessage(prompt, kCaption, platform::kMessageYesNo) == platform::kAnswerYes) {
+            platform::deleteFile(path);
+        }
+    }
+}

@@ -1,0 +1,67 @@
+// The seam between the program's logic and Windows.
+//
+// Every Windows operation the stages use is declared here as one of the
+// project's own functions. platform_windows.cpp implements them on the real
+// API; the host tests link a simulated machine in its place. Nothing outside
+// platform/ includes <windows.h>.
+#pragma once
+
+namespace platform {
+
+// Windows values the logic needs, restated so the logic compiles without
+// <windows.h>; the Windows implementation checks them against the SDK.
+constexpr unsigned kMessageOk = 0;      // MB_OK
+constexpr unsigned kMessageYesNo = 4;   // MB_YESNO
+constexpr int kAnswerYes = 6;           // IDYES
+constexpr int kRoamingAppData = 26;     // CSIDL_APPDATA
+constexpr int kLocalAppData = 28;       // CSIDL_LOCAL_APPDATA
+constexpr unsigned kMaxPath = 260;      // MAX_PATH, including the NUL
+
+// An open registry key below HKEY_LOCAL_MACHINE.
+struct RegistryKey;
+using RegKey = RegistryKey*;
+
+// How a value query ended.
+enum class ValueRead {
+    Fitted,    // the value exists and its data fitted the buffer
+    MoreData,  // the value exists but its data is longer than the buffer
+    Failed,    // missing, denied or any other failure
+};
+
+// RegOpenKeyA on HKEY_LOCAL_MACHINE with default access.
+bool regOpenKey(const char* path, RegKey* key);
+// RegOpenKeyExA on HKEY_LOCAL_MACHINE for KEY_QUERY_VALUE | KEY_SET_VALUE.
+bool regOpenKeyForValues(const char* path, RegKey* key);
+// RegQueryValueExA. size is the buffer's size on entry; on return it holds
+// what the registry reported (the data's size, or the size needed).
+ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size);
+// RegDeleteValueA; true when the registry reports success.
+bool regDeleteValue(RegKey key, const char* name);
+// RegSetValueExA as REG_SZ; sizeWithNul counts the terminating NUL.
+void regSetString(RegKey key, const char* name, const char* text, unsigned long sizeWithNul);
+void regCloseKey(RegKey key);
+
+// SHGetSpecialFolderPathA without creating the folder. buffer holds kMaxPath
+// bytes; on success it holds the folder path with no trailing backslash.
+bool specialFolderPath(int csidl, char* buffer);
+// FindFirstFileA with a zeroed find record; the search handle is closed.
+bool pathExists(const char* path);
+// DeleteFileA; the result is deliberately not reported.
+void deleteFile(const char* path);
+// wsprintfA with a format holding one %s. The call cannot know the buffer's
+// size: the caller makes sure the result fits kMaxPath bytes.
+void formatPrompt(char* buffer, const char* format, const char* path);
+// MessageBoxA with no owner window; returns the answer.
+int showMessage(const char* text, const char* caption, unsigned type);
+
+// GetCommandLineA: the process command line as Windows holds it.
+const char* processCommandLine();
+// IsDBCSLeadByte for the system code page.
+bool isLeadByte(unsigned char byte);
+
+// Process entry and exit, for the program's own entry point.
+constexpr int kShowDefault = 10;  // SW_SHOWDEFAULT
+void* moduleInstance();
+[[noreturn]] void exitProcess(int code);
+
+}  // namespace platform

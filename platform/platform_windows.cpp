@@ -1,0 +1,86 @@
+// The platform operations on the real Windows API.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "platform/platform.h"
+
+static_assert(platform::kMessageOk == MB_OK, "MB_OK");
+static_assert(platform::kMessageYesNo == MB_YESNO, "MB_YESNO");
+static_assert(platform::kAnswerYes == IDYES, "IDYES");
+static_assert(platform::kRoamingAppData == CSIDL_APPDATA, "CSIDL_APPDATA");
+static_assert(platform::kLocalAppData == CSIDL_LOCAL_APPDATA, "CSIDL_LOCAL_APPDATA");
+static_assert(platform::kMaxPath == MAX_PATH, "MAX_PATH");
+static_assert(platform::kShowDefault == SW_SHOWDEFAULT, "SW_SHOWDEFAULT");
+
+namespace platform {
+
+namespace {
+
+HKEY toHandle(RegKey key) { return reinterpret_cast<HKEY>(key); }
+
+}  // namespace
+
+bool regOpenKey(const char* path, RegKey* key) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &handle) != ERROR_SUCCESS) return false;
+    *key = reinterpret_cast<RegKey>(handle);
+    return true;
+}
+
+bool regOpenKeyForValues(const char* path, RegKey* key) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &handle) != ERROR_SUCCESS) {
+        return false;
+    }
+    *key = reinterpret_cast<RegKey>(handle);
+    return true;
+}
+
+ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size) {
+    DWORD type = 0;
+    DWORD bytes = static_cast<DWORD>(*size);
+    const LONG status = RegQueryValueExA(toHandle(key), name, nullptr, &type, data, &bytes);
+    *size = bytes;
+    if (status == ERROR_SUCCESS) return ValueRead::Fitted;
+    if (status == ERROR_MORE_DATA) return ValueRead::MoreData;
+    return ValueRead::Failed;
+}
+
+bool regDeleteValue(RegKey key, const char* name) { return RegDeleteValueA(toHandle(key), name) == ERROR_SUCCESS; }
+
+void regSetString(RegKey key, const char* name, const char* text, unsigned long sizeWithNul) {
+    RegSetValueExA(toHandle(key), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(sizeWithNul));
+}
+
+void regCloseKey(RegKey key) { RegCloseKey(toHandle(key)); }
+
+bool specialFolderPath(int csidl, char* buffer) {
+    return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE) != FALSE;
+}
+
+bool pathExists(const char* path) {
+    WIN32_FIND_DATAA found = {};
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+void deleteFile(const char* path) { DeleteFileA(path); }
+
+void formatPrompt(char* buffer, const char* format, const char* path) { wsprintfA(buffer, format, path); }
+
+int showMessage(const char* text, const char* caption, unsigned type) {
+    return MessageBoxA(nullptr, text, caption, type);
+}
+
+const char* processCommandLine() { return GetCommandLineA(); }
+
+bool isLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
+void* moduleInstance() { return GetModuleHandleA(nullptr); }
+
+void exitProcess(int code) { ExitProcess(static_cast<UINT>(code)); }
+
+}  // namespace platform

@@ -1,0 +1,33 @@
+#include "platform/text.h"
+
+namespace text {
+
+unsigned length(const char* s) {
+    unsigned n = 0;
+    while (s[n] != '\0') ++n;
+    return n;
+}
+
+bool equal(const char* a, const char* b) {
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
+    while (*x != 0 && *x == *y) {
+        ++x;
+        ++y;
+    }
+    return *x == *y;
+}
+
+bool appendPart(char* buffer, unsigned capacity, const char* s, unsigned count) {
+    unsigned used = length(buffer);
+    if (used >= capacity || count > capacity - 1 - used) return false;
+    for (unsigned i = 0; i < count; ++i) buffer[used + i] = s[i];
+    buffer[used + count] = '\0';
+    return true;
+}
+
+bool append(char* buffer, unsigned capacity, const char* s) {
+    return appendPart(buffer, capacity, s, length(s));
+}
+
+}  // namespace text

@@ -1,0 +1,21 @@
+// Small bounded text helpers. The shipped program links no C runtime, so the
+// logic uses these instead of strlen/strcpy/strcmp; host and Windows builds
+// share them.
+#pragma once
+
+namespace text {
+
+// Length of a NUL-terminated string.
+unsigned length(const char* s);
+
+// Byte-for-byte equality of two NUL-terminated strings, bytes compared unsigned.
+bool equal(const char* a, const char* b);
+
+// Appends s to the NUL-terminated text in buffer (capacity bytes in all,
+// NUL included). Returns false and leaves buffer unchanged when s does not fit.
+bool append(char* buffer, unsigned capacity, const char* s);
+
+// Appends the first count bytes of s, as append does.
+bool appendPart(char* buffer, unsigned capacity, const char* s, unsigned count);
+
+}  // namespace text

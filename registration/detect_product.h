@@ -1,0 +1,15 @@
+// Which Kestrin release is installed.
+#pragma once
+
+struct ProductRelease {
+    unsigned short releaseCode = 0;  // low 16 bits of "ProductVersion"
+    unsigned short buildNumber = 0;  // high 16 bits
+};
+
+constexpr const char* kProductKeyPath = "Software\\Ostrand\\Fellgate\\Wardline6\\CurrentVersion";
+constexpr const char* kProductVersionValue = "ProductVersion";
+
+// Reads "ProductVersion" as one little-endian 32-bit number. Returns false
+// when the key or value is missing, the read is denied, or the data is
+// longer than 4 bytes: then no product is installed.
+bool detectProduct(ProductRelease* release);

@@ -1,0 +1,146 @@
+"""A throwaway Wine machine for end-to-end runs of the x86_64 build.
+
+Sets the registry up through `reg import` of generated .reg files, reads it
+back with `reg query`, and places files in the user's profile folders. Wine's
+own processes write to files, never to the test runner's pipes, so that a
+lingering wineserver cannot hold a test open.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
+if os.path.exists("/usr/lib/wine/wine64"):
+    WINE = "/usr/lib/wine/wine64"
+WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+if os.path.exists("/usr/lib/wine/wineserver64"):
+    WINESERVER = "/usr/lib/wine/wineserver64"
+
+PRODUCT_KEY = r"HKEY_LOCAL_MACHINE\Software\Ostrand\Fellgate\Wardline6\CurrentVersion"
+EXTENSIONS_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Exchange\Client\Extensions"
+SHELL_FOLDERS_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+SETUP_DATA = "4.0;Outxxx.dll;7;000000000000000;0000000000;OutXXX"
+LADDER = ["KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"]
+
+
+def reg_value_line(name, kind, data):
+    """One value of a .reg file. kind: sz, dword, binary, qword, delete."""
+    quoted = '"' + name.replace("\\", "\\\\").replace('"', '\\"') + '"'
+    if kind == "delete":
+        return quoted + "=-"
+    if kind == "sz":
+        return quoted + '="' + data.replace("\\", "\\\\").replace('"', '\\"') + '"'
+    if kind == "dword":
+        return quoted + "=dword:%08x" % data
+    if kind == "binary":
+        return quoted + "=hex:" + ",".join("%02x" % b for b in data)
+    if kind == "qword":
+        return quoted + "=hex(b):" + ",".join("%02x" % b for b in data)
+    raise ValueError(kind)
+
+
+class WineMachine:
+    def __init__(self, root=None, display=None):
+        self.root = root or tempfile.mkdtemp(prefix="quillmend-wine-")
+        self.prefix = os.path.join(self.root, "prefix")
+        self.log = os.path.join(self.root, "wine.log")
+        self.env = dict(os.environ)
+        self.env.update({
+            "WINEPREFIX": self.prefix,
+            "WINEDEBUG": "-all",
+            "WINELOADER": WINE,
+            "WINEARCH": "win64",
+            # No Mono or Gecko install dialogs: nothing here needs them.
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        })
+        if display:
+            self.env["DISPLAY"] = display
+        else:
+            self.env.pop("DISPLAY", None)
+        self.counter = 0
+
+    # ---- processes ----
+    def run(self, args, check=True, env=None, timeout=120):
+        with open(self.log, "ab") as log:
+            result = subprocess.run(args, env=env or self.env, stdin=subprocess.DEVNULL, stdout=log,
+                                    stderr=log, timeout=timeout)
+        if check and result.returncode != 0:
+            raise RuntimeError("%s exited with %d (see %s)" % (" ".join(args), result.returncode, self.log))
+        return result.returncode
+
+    def wine(self, *args, check=True, env=None, timeout=120):
+        return self.run([WINE] + list(args), check=check, env=env, timeout=timeout)
+
+    def boot(self):
+        started = time.time()
+        self.wine("wineboot", "-i")
+        # Keep the server up between the many short runs of a suite.
+        self.run([WINESERVER, "-p"], check=False)
+        return time.time() - started
+
+    def shutdown(self):
+        self.run([WINESERVER, "-k"], check=False)
+
+    def destroy(self):
+        self.shutdown()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    # ---- registry ----
+    def reg_import(self, sections):
+        """sections: list of (key, [value lines]); a key given as '-KEY' is deleted."""
+        self.counter += 1
+        path = os.path.join(self.root, "setup%d.reg" % self.counter)
+        lines = ["Windows Registry Editor Version 5.00", ""]
+        for key, values in sections:
+            lines.append("[%s]" % key)
+            lines.extend(values)
+            lines.append("")
+        with open(path, "w", encoding="utf-16") as f:
+            f.write("\r\n".join(lines) + "\r\n")
+        self.wine("reg", "import", self.windows_path(path))
+
+    def reg_query(self, key):
+        """The values of a key as {name: (type, data text)}, or None when the key is missing."""
+        out = os.path.join(self.root, "query.txt")
+        with open(out, "wb") as f, open(self.log, "ab") as log:
+            code = subprocess.run([WINE, "reg", "query", key], env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=f, stderr=log).returncode
+        if code != 0:
+            return None
+        values = {}
+        with open(out, "rb") as f:
+            for raw in f.read().decode("latin-1").splitlines():
+                if not raw.startswith("    "):
+                    continue
+                parts = raw[4:].split("    ", 2)
+                if len(parts) >= 2:
+                    values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+        return values
+
+    def reset_registry(self):
+        self.reg_import([("-" + PRODUCT_KEY, []), ("-" + EXTENSIONS_KEY, [])])
+
+    # ---- files ----
+    def windows_path(self, unix_path):
+        return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+    def drive_c(self, *parts):
+        return os.path.join(self.prefix, "drive_c", *parts)
+
+    def user_dir(self):
+        users = self.drive_c("users")
+        for name in sorted(os.listdir(users)):
+            if name.lower() not in ("public", "default") and os.path.isdir(os.path.join(users, name, "AppData")):
+                return os.path.join(users, name)
+        raise RuntimeError("no user profile in " + users)
+
+    def roaming(self):
+        return os.path.join(self.user_dir(), "AppData", "Roaming")
+
+    def local(self):
+        return os.path.join(self.user_dir(), "AppData", "Local")
+
+    def windows_user_dir(self):
+        return "C:\\users\\" + os.path.basename(self.user_dir())

@@ -1,0 +1,111 @@
+#include "app/run.h"
+
+#include "tests/sim/machine_test.h"
+
+namespace {
+
+constexpr const char* kRoaming = "C:\\Users\\ann\\AppData\\Roaming";
+constexpr const char* kLocal = "C:\\Users\\ann\\AppData\\Local";
+const std::string kRoamingCopy = std::string(kRoaming) + "\\Microsoft\\Outlook\\Extend.dat";
+const std::string kLocalCopy = std::string(kLocal) + "\\Microsoft\\Outlook\\Extend.dat";
+const std::string kPrompt = "A copy of Extend.dat was found at the following location. Delete this file?\r\n ";
+
+sim::Box result(const char* text) { return sim::Box{text, "Quillmend", 0}; }
+
+class RunSequenceTest : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        sim::machine().roamingFolder = kRoaming;
+        sim::machine().localFolder = kLocal;
+    }
+    void allEntries() {
+        for (const char* name : {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}) {
+            sim::setString(kExtensionsKey, name, "x");
+        }
+    }
+};
+
+TEST_F(RunSequenceTest, NoProductInteractiveShowsOneBoxAndStillCleansFiles) {
+    allEntries();
+    sim::machine().answers = {sim::kAnswerOk};
+    EXPECT_EQ(runQuillmend(""), 0);
+    EXPECT_EQ(sim::machine().boxes, std::vector<sim::Box>{result("No active Kestrin product found")});
+    EXPECT_EQ(sim::machine().log,
+              (std::vector<std::string>{std::string("open ") + kProductKey, "box No active Kestrin product found",
+                                        "folder 26", "find " + kRoamingCopy, "folder 28", "find " + kLocalCopy}));
+    for (const char* name : {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}) {
+        EXPECT_TRUE(sim::hasValue(kExtensionsKey, name));
+    }
+    EXPECT_FALSE(sim::hasValue(kExtensionsKey, "Outlook Setup Extension"));
+}
+
+TEST_F(RunSequenceTest, NoProductSilentShowsNothingAndStillDeletesFiles) {
+    sim::addKey(kProductKey);  // key present, value absent
+    sim::addFile(kRoamingCopy);
+    EXPECT_EQ(runQuillmend("/S"), 0);
+    EXPECT_TRUE(sim::machine().boxes.empty());
+    EXPECT_FALSE(sim::hasFile(kRoamingCopy));
+    EXPECT_EQ(sim::logged("query "), std::vector<std::string>{"query ProductVersion"});
+    EXPECT_TRUE(sim::logged("openForValues").empty());
+}
+
+TEST_F(RunSequenceTest, ResultMessages) {
+    struct Case {
+        const char* name;
+        bool product;
+        bool extensionsKey;
+        bool olderEntries;
+        const char* message;
+    };
+    const Case kCases[] = {
+        {"no product", false, true, true, "No active Kestrin product found"},
+        {"key missing", true, false, false, "No additional Kestrin entries found"},
+        {"nothing older", true, true, false, "No additional Kestrin entries found"},
+        {"older removed", true, true, true, "Additional Kestrin entries have been removed"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        if (c.product) installRelease(900, 1000);
+        if (c.extensionsKey) sim::setString(kExtensionsKey, "KestrinCorp90", "x");
+        if (c.olderEntries) sim::setString(kExtensionsKey, "Marvil", "x");
+        sim::machine().answers = {sim::kAnswerOk};
+        EXPECT_EQ(runQuillmend("-S"), 0);
+        EXPECT_EQ(sim::machine().boxes, std::vector<sim::Box>{result(c.message)});
+        TearDown();
+    }
+}
+
+TEST_F(RunSequenceTest, TypicalInteractiveRunBoxesInOrder) {
+    installRelease(900, 1000);
+    allEntries();
+    sim::addFile(kRoamingCopy);
+    sim::addFile(kLocalCopy);
+    sim::machine().answers = {sim::kAnswerOk, sim::kAnswerYes, sim::kAnswerYes};
+    EXPECT_EQ(runQuillmend(""), 0);
+    EXPECT_EQ(sim::machine().boxes,
+              (std::vector<sim::Box>{result("Additional Kestrin entries have been removed"),
+                                     sim::Box{kPrompt + kRoamingCopy, "Quillmend", 4},
+                                     sim::Box{kPrompt + kLocalCopy, "Quillmend", 4}}));
+    EXPECT_EQ(sim::logged("delete "),
+              (std::vector<std::string>{"delete KestrinCorp810", "delete KestrinCorp801", "delete Marvil"}));
+    EXPECT_TRUE(sim::hasValue(kExtensionsKey, "KestrinCorp90"));
+    EXPECT_EQ(sim::stringValue(kExtensionsKey, "Outlook Setup Extension"), std::string(kSetupData) + '\0');
+    EXPECT_FALSE(sim::hasFile(kRoamingCopy));
+    EXPECT_FALSE(sim::hasFile(kLocalCopy));
+}
+
+TEST_F(RunSequenceTest, TypicalSilentRun) {
+    installRelease(900, 1000);
+    allEntries();
+    sim::addFile(kRoamingCopy);
+    sim::addFile(kLocalCopy);
+    EXPECT_EQ(runQuillmend("/s"), 0);
+    EXPECT_TRUE(sim::machine().boxes.empty());
+    EXPECT_FALSE(sim::hasValue(kExtensionsKey, "Marvil"));
+    EXPECT_FALSE(sim::hasFile(kRoamingCopy));
+    EXPECT_FALSE(sim::hasFile(kLocalCopy));
+}
+
+}  // namespace

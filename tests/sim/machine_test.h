@@ -1,0 +1,26 @@
+// Base fixture: a bare simulated machine per test, and the checks every run
+// must pass whatever the scenario.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "tests/sim/simulated_machine.h"
+
+class MachineTest : public ::testing::Test {
+protected:
+    void SetUp() override { sim::reset(); }
+    void TearDown() override {
+        const sim::Machine& m = sim::machine();
+        EXPECT_EQ(m.openHandles, 0) << "registry handles left open";
+        EXPECT_EQ(m.answersUsed, m.answers.size()) << "a scripted box was never shown";
+    }
+};
+
+constexpr const char* kProductKey = "Software\\Ostrand\\Fellgate\\Wardline6\\CurrentVersion";
+constexpr const char* kExtensionsKey = "Software\\Microsoft\\Exchange\\Client\\Extensions";
+constexpr const char* kSetupData = "4.0;Outxxx.dll;7;000000000000000;0000000000;OutXXX";
+
+// "ProductVersion" as a REG_DWORD of the given release and build.
+inline void installRelease(unsigned release, unsigned build) {
+    sim::setDword(kProductKey, "ProductVersion", (build << 16) | release);
+}

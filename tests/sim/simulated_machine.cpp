@@ -1,0 +1,214 @@
+#include "tests/sim/simulated_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+namespace {
+
+Machine& current() {
+    static Machine instance;
+    return instance;
+}
+
+// Handles are indexes into this table, plus one; an empty slot is closed.
+std::vector<std::string>& handleTable() {
+    static std::vector<std::string> table;
+    return table;
+}
+
+platform::RegKey openHandle(const std::string& path) {
+    handleTable().push_back(path);
+    ++current().openHandles;
+    return reinterpret_cast<platform::RegKey>(static_cast<std::uintptr_t>(handleTable().size()));
+}
+
+const std::string& keyPath(platform::RegKey key) {
+    const auto index = reinterpret_cast<std::uintptr_t>(key);
+    static const std::string closed;
+    if (index == 0 || index > handleTable().size() || handleTable()[index - 1].empty()) {
+        ADD_FAILURE() << "registry call on a handle that is not open";
+        return closed;
+    }
+    return handleTable()[index - 1];
+}
+
+Value* findValue(platform::RegKey key, const char* name) {
+    auto key_values = current().values.find(keyPath(key));
+    if (key_values == current().values.end()) return nullptr;
+    auto value = key_values->second.find(name);
+    return value == key_values->second.end() ? nullptr : &value->second;
+}
+
+bool openKey(const char* operation, const char* path, platform::RegKey* key) {
+    current().log.push_back(std::string(operation) + " " + path);
+    auto found = current().keys.find(path);
+    if (found == current().keys.end() || found->second == KeyState::Denied) return false;
+    *key = openHandle(path);
+    return true;
+}
+
+}  // namespace
+
+Machine& machine() { return current(); }
+
+void reset() {
+    current() = Machine();
+    handleTable().clear();
+}
+
+void addKey(const std::string& path, KeyState state) { current().keys[path] = state; }
+
+void setValue(const std::string& key, const std::string& name, unsigned type, std::vector<unsigned char> data) {
+    if (current().keys.count(key) == 0) addKey(key);
+    Value& value = current().values[key][name];
+    value.type = type;
+    value.data = std::move(data);
+}
+
+void setDword(const std::string& key, const std::string& name, unsigned value) {
+    setValue(key, name, kRegDword,
+             {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+              static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)});
+}
+
+void setString(const std::string& key, const std::string& name, const std::string& text) {
+    std::vector<unsigned char> data(text.begin(), text.end());
+    data.push_back(0);
+    setValue(key, name, kRegSz, std::move(data));
+}
+
+void addFile(const std::string& path, bool directory) { current().files[path] = FileEntry{directory, false}; }
+
+bool hasValue(const std::string& key, const std::string& name) {
+    auto found = current().values.find(key);
+    return found != current().values.end() && found->second.count(name) != 0;
+}
+
+std::string stringValue(const std::string& key, const std::string& name) {
+    if (!hasValue(key, name)) return "<absent>";
+    const Value& value = current().values[key][name];
+    return std::string(value.data.begin(), value.data.end());
+}
+
+bool hasFile(const std::string& path) { return current().files.count(path) != 0; }
+
+std::vector<std::string> logged(const std::string& prefix) {
+    std::vector<std::string> entries;
+    for (const std::string& entry : current().log) {
+        if (entry.compare(0, prefix.size(), prefix) == 0) entries.push_back(entry);
+    }
+    return entries;
+}
+
+void useJapaneseCodePage() {
+    for (unsigned b = 0x81; b <= 0x9F; ++b) current().leadBytes.insert(static_cast<unsigned char>(b));
+    for (unsigned b = 0xE0; b <= 0xFC; ++b) current().leadBytes.insert(static_cast<unsigned char>(b));
+}
+
+}  // namespace sim
+
+// The platform operations, acting on the simulated machine.
+namespace platform {
+
+using sim::current;
+
+bool regOpenKey(const char* path, RegKey* key) { return sim::openKey("open", path, key); }
+
+bool regOpenKeyForValues(const char* path, RegKey* key) { return sim::openKey("openForValues", path, key); }
+
+ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size) {
+    current().log.push_back(std::string("query ") + name);
+    sim::Value* value = sim::findValue(key, name);
+    if (value == nullptr || value->readDenied) return ValueRead::Failed;
+    const unsigned long needed = static_cast<unsigned long>(value->data.size());
+    const unsigned long room = *size;
+    *size = needed;
+    if (needed > room) return ValueRead::MoreData;
+    if (needed != 0) std::memcpy(data, value->data.data(), needed);
+    return ValueRead::Fitted;
+}
+
+bool regDeleteValue(RegKey key, const char* name) {
+    current().log.push_back(std::string("delete ") + name);
+    sim::Value* value = sim::findValue(key, name);
+    if (value == nullptr || value->deleteFails) return false;
+    current().values[sim::keyPath(key)].erase(name);
+    return true;
+}
+
+void regSetString(RegKey key, const char* name, const char* text, unsigned long sizeWithNul) {
+    current().log.push_back(std::string("set ") + name);
+    sim::setValue(sim::keyPath(key), name, sim::kRegSz,
+                  std::vector<unsigned char>(text, text + sizeWithNul));
+}
+
+void regCloseKey(RegKey key) {
+    const auto index = reinterpret_cast<std::uintptr_t>(key);
+    sim::keyPath(key);
+    if (index != 0 && index <= sim::handleTable().size()) sim::handleTable()[index - 1].clear();
+    --current().openHandles;
+    current().log.push_back("close");
+}
+
+bool specialFolderPath(int csidl, char* buffer) {
+    current().log.push_back("folder " + std::to_string(csidl));
+    const std::optional<std::string>& folder =
+        csidl == kRoamingAppData ? current().roamingFolder : current().localFolder;
+    if (!folder || folder->size() >= kMaxPath) return false;
+    std::memcpy(buffer, folder->c_str(), folder->size() + 1);
+    return true;
+}
+
+bool pathExists(const char* path) {
+    current().log.push_back(std::string("find ") + path);
+    return sim::hasFile(path);
+}
+
+void deleteFile(const char* path) {
+    current().log.push_back(std::string("deleteFile ") + path);
+    auto found = current().files.find(path);
+    if (found != current().files.end() && !found->second.directory && !found->second.deleteFails) {
+        current().files.erase(found);
+    }
+}
+
+void formatPrompt(char* buffer, const char* format, const char* path) {
+    std::string result(format);
+    const size_t at = result.find("%s");
+    EXPECT_NE(at, std::string::npos) << "prompt format without %s";
+    if (at != std::string::npos) result.replace(at, 2, path);
+    current().maxPromptLength = std::max(current().maxPromptLength, static_cast<int>(result.size()));
+    if (result.size() >= kMaxPath) {
+        ADD_FAILURE() << "the prompt (" << result.size() << " characters) overruns its " << kMaxPath
+                      << "-byte buffer";
+        result.resize(kMaxPath - 1);
+    }
+    std::memcpy(buffer, result.c_str(), result.size() + 1);
+}
+
+int showMessage(const char* text, const char* caption, unsigned type) {
+    current().log.push_back(std::string("box ") + text);
+    current().boxes.push_back(sim::Box{text, caption, type});
+    if (current().answersUsed >= current().answers.size()) {
+        ADD_FAILURE() << "a box beyond the scripted answers: " << text;
+        return 2;  // IDCANCEL
+    }
+    return current().answers[current().answersUsed++];
+}
+
+const char* processCommandLine() { return current().commandLine.c_str(); }
+
+bool isLeadByte(unsigned char byte) { return current().leadBytes.count(byte) != 0; }
+
+void* moduleInstance() { return nullptr; }
+
+void exitProcess(int) { std::abort(); }
+
+}  // namespace platform

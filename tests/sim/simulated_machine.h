@@ -1,0 +1,85 @@
+// A simulated Windows machine for host tests: the platform operations run
+// against an in-memory registry, profile folders, files and scripted
+// message-box answers, and every operation is logged in order.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr unsigned kRegSz = 1;
+constexpr unsigned kRegBinary = 3;
+constexpr unsigned kRegDword = 4;
+constexpr unsigned kRegQword = 11;
+
+constexpr int kAnswerOk = 1;   // IDOK
+constexpr int kAnswerYes = 6;  // IDYES
+constexpr int kAnswerNo = 7;   // IDNO
+
+struct Value {
+    unsigned type = kRegSz;
+    std::vector<unsigned char> data;
+    bool readDenied = false;   // a query fails as access denied
+    bool deleteFails = false;  // a deletion fails as access denied
+};
+
+enum class KeyState { Present, Denied };
+
+struct FileEntry {
+    bool directory = false;
+    bool deleteFails = false;  // read-only or in use
+};
+
+struct Box {
+    std::string text;
+    std::string caption;
+    unsigned type = 0;
+    bool operator==(const Box& other) const {
+        return text == other.text && caption == other.caption && type == other.type;
+    }
+};
+
+struct Machine {
+    std::map<std::string, KeyState> keys;                            // key path below HKLM
+    std::map<std::string, std::map<std::string, Value>> values;      // key path -> name -> value
+    std::optional<std::string> roamingFolder;                        // CSIDL_APPDATA
+    std::optional<std::string> localFolder;                          // CSIDL_LOCAL_APPDATA
+    std::map<std::string, FileEntry> files;                          // full path -> file or directory
+    std::vector<int> answers;                                        // message-box answers, in order
+    std::string commandLine;
+    std::set<unsigned char> leadBytes;
+
+    // What happened, in order.
+    std::vector<std::string> log;
+    std::vector<Box> boxes;
+    size_t answersUsed = 0;
+    int openHandles = 0;
+    int maxPromptLength = 0;
+};
+
+// The machine the platform operations act on; reset() gives a bare one.
+Machine& machine();
+void reset();
+
+// Setting the machine up.
+void addKey(const std::string& path, KeyState state = KeyState::Present);
+void setValue(const std::string& key, const std::string& name, unsigned type, std::vector<unsigned char> data);
+void setDword(const std::string& key, const std::string& name, unsigned value);
+void setString(const std::string& key, const std::string& name, const std::string& text);
+void addFile(const std::string& path, bool directory = false);
+
+// Reading it back.
+bool hasValue(const std::string& key, const std::string& name);
+std::string stringValue(const std::string& key, const std::string& name);
+bool hasFile(const std::string& path);
+// The log entries that begin with prefix, in order.
+std::vector<std::string> logged(const std::string& prefix);
+
+// The system code page's lead bytes for Japanese (932).
+void useJapaneseCodePage();
+
+}  // namespace sim
