@@ -4,10 +4,16 @@ quillmend.exe /S on it, and the registry values and files before and after."""
 import argparse
 import os
 import shutil
+import subprocess
 import sys
+import threading
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from winemachine import EXTENSIONS_KEY, LADDER, PRODUCT_KEY, WineMachine, reg_value_line  # noqa: E402
+from xdisplay import Xvfb  # noqa: E402
+
+DESKTOP = "800x600"
 
 
 def show_state(m, title):
@@ -27,12 +33,82 @@ def show_state(m, title):
     print()
 
 
+def screenshots(m, display, pause_dir, report, shots_dir, stop):
+    """Saves each box as it is shown, then lets the driver answer it."""
+    number = 1
+    while not stop.is_set():
+        shown = os.path.join(pause_dir, "box%d.shown" % number)
+        if not os.path.exists(shown):
+            time.sleep(0.05)
+            continue
+        time.sleep(0.3)
+        rect = None
+        with open(report, "rb") as f:
+            boxes = [line.split() for line in f.read().decode("latin-1").splitlines() if line.startswith("box ")]
+        if len(boxes) >= number:
+            rect = [int(v) for v in boxes[number - 1][6].split(",")]
+        names = ["box-result", "box-prompt-roaming", "box-prompt-local"]
+        png = os.path.join(shots_dir, (names[number - 1] if number <= len(names) else "box%d" % number) + ".png")
+        grab = ["import", "-display", display, "-window", "root"]
+        if rect:
+            grab += ["-crop", "%dx%d+%d+%d" % (rect[2], rect[3], rect[0], rect[1]), "+repage"]
+        subprocess.run(grab + [png], check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        print("saved %s" % os.path.relpath(png))
+        open(os.path.join(pause_dir, "box%d.go" % number), "w").close()
+        number += 1
+
+
+def run_interactive(m, exe, driver, display, shots_dir):
+    """Runs quillmend.exe interactively in a Wine virtual desktop (so that the
+    caption bar is drawn), answering OK and then Yes to each prompt."""
+    shutil.copy(driver, os.path.join(m.root, "wine_driver.exe"))
+    pause_dir = os.path.join(m.root, "pause")
+    os.makedirs(pause_dir, exist_ok=True)
+    os.makedirs(shots_dir, exist_ok=True)
+    report = os.path.join(m.root, "report.txt")
+    open(report, "w").close()
+    stop = threading.Event()
+    watcher = threading.Thread(target=screenshots, args=(m, display, pause_dir, report, shots_dir, stop))
+    watcher.start()
+    try:
+        m.wine("explorer", "/desktop=Quillmend,%s" % DESKTOP, m.windows_path(os.path.join(m.root, "wine_driver.exe")),
+               m.windows_path(report), "ok,yes,yes", m.windows_path(pause_dir), m.windows_path(exe),
+               "quillmend.exe", check=False)
+        # explorer returns at once; wait for the driver's report to close.
+        for _ in range(600):
+            with open(report, "rb") as f:
+                if b"exit " in f.read():
+                    break
+            time.sleep(0.1)
+    finally:
+        stop.set()
+        watcher.join()
+    with open(report, "rb") as f:
+        for line in f.read().decode("latin-1").splitlines():
+            parts = line.split(" ")
+            if parts[0] == "box":
+                text = bytes.fromhex(parts[2]).decode("latin-1").replace("\r\n", " / ")
+                print("box [%s] '%s', buttons %s, answered %s" % (bytes.fromhex(parts[1]).decode(), text, parts[3],
+                                                               parts[7]))
+            else:
+                print(line)
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--interactive", action="store_true",
+                        help="run without /S on a virtual X display, answering Yes, with screenshots")
+    parser.add_argument("--driver", help="the test driver (with --interactive)")
+    parser.add_argument("--shots", default="docs", help="where the screenshots go (with --interactive)")
     args = parser.parse_args()
 
-    m = WineMachine()
+    x = None
+    if args.interactive:
+        x = Xvfb(size=DESKTOP + "x24")
+        x.start()
+    m = WineMachine(display=x.display if x else None)
     try:
         print("creating a throwaway Wine machine in %s ..." % m.root)
         m.boot()
@@ -50,12 +126,19 @@ def main():
 
         exe = os.path.join(m.root, "quillmend.exe")
         shutil.copy(args.exe, exe)
-        print("running: quillmend.exe /S")
-        code = m.wine(exe, "/S", check=False)
-        print("exit code: %d\n" % code)
+        if args.interactive:
+            print("running: quillmend.exe (interactive)")
+            run_interactive(m, exe, args.driver, x.display, args.shots)
+            print()
+        else:
+            print("running: quillmend.exe /S")
+            code = m.wine(exe, "/S", check=False)
+            print("exit code: %d\n" % code)
         show_state(m, "after")
     finally:
         m.destroy()
+        if x:
+            x.stop()
 
 
 if __name__ == "__main__":

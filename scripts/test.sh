@@ -8,4 +8,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 cd build/host
-ctest --output-on-failure "$@"
+ctest --output-on-failure -j2 "$@"

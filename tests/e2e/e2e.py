@@ -13,24 +13,26 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import scenarios  # noqa: E402
-from winemachine import WineMachine  # noqa: E402
+from xdisplay import Xvfb  # noqa: E402
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True, help="the x86_64 build of quillmend.exe")
-    parser.add_argument("--driver", help="the x86_64 test driver (raw command lines, message boxes)")
+    parser.add_argument("--driver", required=True, help="the x86_64 test driver (raw command lines, boxes)")
     parser.add_argument("--group", action="append", help="run only these groups")
     args = parser.parse_args()
 
     started = time.time()
     passed = failed = 0
+    display = Xvfb()
+    display.start()
     for name, group in scenarios.GROUPS:
         if args.group and name not in args.group:
             continue
-        context = scenarios.Context(args.exe, args.driver)
+        context = scenarios.Context(args.exe, args.driver, display.display)
         try:
-            context.start(group_needs_display=name in scenarios.NEEDS_DISPLAY)
+            context.start()
             print("group %s: machine ready in %.1f s" % (name, context.boot_seconds), flush=True)
             for case_name, case in group(context):
                 try:
@@ -45,6 +47,7 @@ def main():
                     print("  ERROR %s/%s:\n%s" % (name, case_name, traceback.format_exc()), flush=True)
         finally:
             context.stop()
+    display.stop()
     print("end-to-end suite took %.1f s" % (time.time() - started))
     print("%d passed, %d failed" % (passed, failed))
     return 0 if failed == 0 and passed > 0 else 1

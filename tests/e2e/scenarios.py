@@ -1,33 +1,20 @@
-"""The scenario groups of the end-to-end suite, each table-driven."""
+"""The scenario groups of the end-to-end suite, each table-driven.
+
+Every run goes through the test driver on an X display, so a box that should
+not appear (a silent run, say) is seen and recorded, never skipped.
+"""
 import os
 import shutil
 
-from winemachine import (EXTENSIONS_KEY, LADDER, PRODUCT_KEY, SETUP_DATA, WineMachine, reg_value_line)
+from winemachine import (EXTENSIONS_KEY, LADDER, PRODUCT_KEY, SETUP_DATA, SHELL_FOLDERS_KEY, WineMachine,
+                         reg_value_line)
 
-NEEDS_DISPLAY = set()
-
-
-class Context:
-    def __init__(self, exe, driver):
-        self.exe = exe
-        self.driver = driver
-        self.machine = None
-        self.boot_seconds = 0.0
-
-    def start(self, group_needs_display=False):
-        self.machine = WineMachine()
-        self.boot_seconds = self.machine.boot()
-
-    def stop(self):
-        if self.machine:
-            self.machine.destroy()
-
-    def run_silent(self, args="/S"):
-        m = self.machine
-        exe = os.path.join(m.root, "quillmend.exe")
-        if not os.path.exists(exe):
-            shutil.copy(self.exe, exe)
-        return m.wine(exe, *([args] if args else []), check=False)
+CAPTION = "Quillmend"
+PROMPT = "A copy of Extend.dat was found at the following location. Delete this file?\r\n "
+SUFFIX = "\\Microsoft\\Outlook\\Extend.dat"
+NO_PRODUCT = "No active Kestrin product found"
+NOTHING_OLDER = "No additional Kestrin entries found"
+REMOVED = "Additional Kestrin entries have been removed"
 
 
 def check(condition, message):
@@ -35,39 +22,340 @@ def check(condition, message):
         raise AssertionError(message)
 
 
-def product_value(kind, data):
-    return [(PRODUCT_KEY, [reg_value_line("ProductVersion", kind, data)])]
+def result_box(text):
+    return {"caption": CAPTION, "text": text, "buttons": "OK", "icon": False, "owner": False, "answer": "ok"}
 
 
-def entries(names, data="4.0;kestrin.dll;1"):
-    return [(EXTENSIONS_KEY, [reg_value_line(n, "sz", data) for n in names])]
+def prompt_box(path, answer):
+    return {"caption": CAPTION, "text": PROMPT + path, "buttons": "Yes,No", "icon": False, "owner": False,
+            "answer": answer}
 
 
-# ---- smoke: the program runs, silently, with the product present and absent ----
+class Context:
+    def __init__(self, exe, driver, display):
+        self.exe = exe
+        self.driver = driver
+        self.display = display
+        self.machine = None
+        self.boot_seconds = 0.0
+        self.runs = 0
 
-def smoke(ctx):
-    m = ctx.machine
+    def start(self):
+        self.machine = WineMachine(display=self.display)
+        self.boot_seconds = self.machine.boot()
+        self.program_dir = self.machine.drive_c("Program Files", "Quill Mend")
+        os.makedirs(self.program_dir, exist_ok=True)
+        shutil.copy(self.exe, os.path.join(self.program_dir, "quillmend.exe"))
+        shutil.copy(self.driver, os.path.join(self.machine.root, "wine_driver.exe"))
+        self.program = "C:\\Program Files\\Quill Mend\\quillmend.exe"
 
-    def absent():
+    def stop(self):
+        if self.machine:
+            self.machine.destroy()
+
+    def run(self, command_line=None, answers=(), pause_dir="-", env=None):
+        """Runs the program with an exact command line; returns (boxes, exit code)."""
+        m = self.machine
+        self.runs += 1
+        report = os.path.join(m.root, "report%d.txt" % self.runs)
+        if command_line is None:
+            command_line = '"%s"' % self.program
+        m.wine(os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), ",".join(answers) or "-",
+               pause_dir, self.program, command_line, env=env)
+        boxes, code = [], None
+        with open(report, "rb") as f:
+            for line in f.read().decode("latin-1").splitlines():
+                parts = line.split(" ")
+                if parts[0] == "box":
+                    decode = (lambda h: "" if h == "-" else bytes.fromhex(h).decode("latin-1"))
+                    boxes.append({"caption": decode(parts[1]), "text": decode(parts[2]), "buttons": parts[3],
+                                  "icon": parts[4] == "1", "owner": parts[5] == "1", "rect": parts[6],
+                                  "answer": parts[7]})
+                elif parts[0] == "exit":
+                    code = int(parts[1])
+                else:
+                    raise AssertionError("driver: " + line)
+        for box in boxes:
+            box.pop("rect")
+        return boxes, code
+
+    def expect_run(self, expected_boxes, command_line=None):
+        answers = [b["answer"] for b in expected_boxes]
+        boxes, code = self.run(command_line, answers)
+        check(code == 0, "exit code %s" % code)
+        check(boxes == expected_boxes, "boxes shown:\n    %s\n  expected:\n    %s" % (boxes, expected_boxes))
+
+    # ---- machine state ----
+    def seed(self, product=None, names=(), data="4.0;kestrin.dll;1", extra=()):
+        """product: (kind, data) of ProductVersion, or None; names: registrations present."""
+        m = self.machine
         m.reset_registry()
-        m.reg_import(entries(LADDER))
-        code = ctx.run_silent()
-        check(code == 0, "exit code %d" % code)
-        after = m.reg_query(EXTENSIONS_KEY)
-        check(sorted(after) == sorted(LADDER), "values after the run: %s" % sorted(after))
+        sections = []
+        if product is not None:
+            sections.append((PRODUCT_KEY, [reg_value_line("ProductVersion", *product)]))
+        values = [reg_value_line(n, "sz", data) for n in names] + list(extra)
+        if values:
+            sections.append((EXTENSIONS_KEY, values))
+        if sections:
+            m.reg_import(sections)
 
-    def present():
-        m.reset_registry()
-        m.reg_import(product_value("dword", (1000 << 16) | 900) + entries(LADDER))
-        code = ctx.run_silent()
-        check(code == 0, "exit code %d" % code)
-        after = m.reg_query(EXTENSIONS_KEY)
-        check(after is not None, "the Extensions key is gone")
-        check("Outlook Setup Extension" in after and after["Outlook Setup Extension"] == ("REG_SZ", SETUP_DATA),
-              "setup extension value: %s" % (after.get("Outlook Setup Extension"),))
-        check("KestrinCorp90" in after, "KestrinCorp90 was deleted")
+    def extensions(self):
+        return self.machine.reg_query(EXTENSIONS_KEY)
 
-    return [("no product: nothing written", absent), ("release 900: runs and writes", present)]
+    def place_copies(self, roaming=True, local=True, directory=False):
+        m = self.machine
+        for wanted, folder in ((roaming, m.roaming()), (local, m.local())):
+            path = os.path.join(folder, "Microsoft", "Outlook", "Extend.dat")
+            if os.path.isdir(path):
+                shutil.rmtree(path)
+            elif os.path.exists(path):
+                os.remove(path)
+            if wanted:
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                if directory:
+                    os.makedirs(path)
+                else:
+                    with open(path, "wb") as f:
+                        f.write(b"cache")
+
+    def copies(self):
+        m = self.machine
+        return tuple(os.path.exists(os.path.join(f, "Microsoft", "Outlook", "Extend.dat"))
+                     for f in (m.roaming(), m.local()))
+
+    def windows_roaming(self):
+        return self.machine.windows_user_dir() + "\\AppData\\Roaming"
+
+    def windows_local(self):
+        return self.machine.windows_user_dir() + "\\AppData\\Local"
 
 
-GROUPS = [("smoke", smoke)]
+def dword(release, build):
+    return ("dword", (build << 16) | release)
+
+
+# ---- run modes from raw command lines ----
+
+def run_modes(ctx):
+    p = ctx.program
+    interactive = [result_box(NO_PRODUCT)]
+    silent = []
+    table = [
+        ("name only", "quillmend.exe", interactive),
+        ("upper switch", "quillmend.exe /S", silent),
+        ("lower switch", "quillmend.exe /s", silent),
+        ("blanks before the switch", "quillmend.exe    /S", silent),
+        ("tab before the switch", "quillmend.exe\t/S", silent),
+        ("quoted path with blanks", '"%s" /S' % p, silent),
+        ("quoted path, switch glued to the quote", '"%s"/S' % p, silent),
+        ("quoted path alone", '"%s"' % p, interactive),
+        ("missing closing quote", '"%s /S' % p, interactive),
+        ("unquoted path with blanks", "%s /S" % p, interactive),
+        ("quote inside the name", 'prog"a b" /S', interactive),
+        ("trailing blank", "quillmend.exe /S ", interactive),
+        ("second argument", "quillmend.exe /S /x", interactive),
+        ("dash", "quillmend.exe -S", interactive),
+        ("longer word", "quillmend.exe /Silent", interactive),
+        ("high bytes in the name", "C:\\caf\u00e9\u00ff\\quillmend.exe /S", silent),
+        ("high bytes in a quoted name", '"C:\\caf\u00e9 d\u00e9j\u00e0\\quillmend.exe" /s', silent),
+    ]
+
+    def case(line, boxes):
+        def run():
+            ctx.seed()
+            ctx.place_copies(False, False)
+            ctx.expect_run(boxes, line)
+        return run
+
+    ctx.seed()
+    return [(name, case(line, boxes)) for name, line, boxes in table]
+
+
+# ---- detection over value types and sizes ----
+
+def detection(ctx):
+    # (name, ProductVersion or None, key present, message, registrations left)
+    table = [
+        ("dword 900 build 1000", dword(900, 1000), True, REMOVED, ["KestrinCorp90"]),
+        ("dword 900 build 900", dword(900, 900), True, REMOVED, ["KestrinCorp90"]),
+        ("binary 33 3 is 801 build 0", ("binary", [33, 3]), True, NOTHING_OLDER, LADDER),
+        ("binary of 1 byte", ("binary", [0x84]), True, NOTHING_OLDER, LADDER),
+        ("binary of 5 bytes", ("binary", [0x84, 3, 0xE8, 3, 0]), True, NO_PRODUCT, LADDER),
+        ("string of 3 characters", ("sz", "900"), True, NOTHING_OLDER, LADDER),
+        ("string of 4 characters", ("sz", "0900"), True, NO_PRODUCT, LADDER),
+        ("qword", ("qword", [0x84, 3, 0, 0, 0, 0, 0, 0]), True, NO_PRODUCT, LADDER),
+        ("value missing", None, True, NO_PRODUCT, LADDER),
+        ("key missing", None, False, NO_PRODUCT, LADDER),
+    ]
+
+    def case(product, key, message, left):
+        def run():
+            ctx.seed(product, LADDER)
+            if product is None and key:
+                ctx.machine.reg_import([(PRODUCT_KEY, [reg_value_line("Other", "dword", 900)])])
+            ctx.place_copies(False, False)
+            ctx.expect_run([result_box(message)])
+            after = ctx.extensions()
+            check(sorted(n for n in after if n in LADDER) == sorted(left), "registrations left: %s" % sorted(after))
+            written = "Outlook Setup Extension" in after
+            check(written == (message != NO_PRODUCT), "setup extension written: %s" % written)
+        return run
+
+    return [(name, case(*rest)) for name, *rest in table]
+
+
+# ---- reconciliation ----
+
+def reconciliation(ctx):
+    long_data = "4.0;" + "L" * 400 + ".dll;1"
+    unrelated = [reg_value_line("Other Add-in", "sz", "4.0;other.dll;1"),
+                 reg_value_line("Outlook Setup Extension", "binary", [1, 2, 3])]
+    # (name, release, build, present, long entry, message, left)
+    table = [
+        ("900 all four", 900, 1000, LADDER, None, REMOVED, ["KestrinCorp90"]),
+        ("900 only its own", 900, 1000, ["KestrinCorp90"], None, NOTHING_OLDER, ["KestrinCorp90"]),
+        ("900 own and Marvil", 900, 1000, ["KestrinCorp90", "Marvil"], None, REMOVED, ["KestrinCorp90"]),
+        ("900 without its own", 900, 1, ["KestrinCorp810", "KestrinCorp801", "Marvil"], None, REMOVED,
+         ["KestrinCorp810"]),
+        ("810 keeps newer 90", 810, 5, ["KestrinCorp90", "KestrinCorp801", "Marvil"], None, REMOVED,
+         ["KestrinCorp90", "KestrinCorp801"]),
+        ("811 like 810", 811, 5, LADDER, None, REMOVED, ["KestrinCorp90", "KestrinCorp810"]),
+        ("801 build 500 like 810", 801, 500, LADDER, None, REMOVED, ["KestrinCorp90", "KestrinCorp810"]),
+        ("801 build 499", 801, 499, LADDER, None, REMOVED, ["KestrinCorp90", "KestrinCorp810", "KestrinCorp801"]),
+        ("801 build 425 touches nothing", 801, 425, LADDER, None, NOTHING_OLDER, LADDER),
+        ("802 unknown", 802, 600, LADDER, None, NOTHING_OLDER, LADDER),
+        ("899 unknown", 899, 600, LADDER, None, NOTHING_OLDER, LADDER),
+        ("only Marvil", 900, 1000, ["Marvil"], None, NOTHING_OLDER, ["Marvil"]),
+        ("long registration of 900 is kept", 900, 1000, LADDER, "KestrinCorp90", REMOVED, ["KestrinCorp90"]),
+        ("long older registration is deleted", 900, 1000, LADDER, "Marvil", REMOVED, ["KestrinCorp90"]),
+    ]
+
+    def case(release, build, present, long_entry, message, left):
+        def run():
+            ctx.seed(dword(release, build), [n for n in present if n != long_entry], extra=unrelated + (
+                [reg_value_line(long_entry, "sz", long_data)] if long_entry else []))
+            ctx.place_copies(False, False)
+            ctx.expect_run([result_box(message)])
+            after = ctx.extensions()
+            check(sorted(n for n in after if n in LADDER) == sorted(left), "registrations left: %s" % sorted(after))
+            check(after.get("Other Add-in") == ("REG_SZ", "4.0;other.dll;1"), "unrelated value changed")
+            check(after.get("Outlook Setup Extension") == ("REG_SZ", SETUP_DATA),
+                  "setup extension: %s" % (after.get("Outlook Setup Extension"),))
+            if long_entry in left:
+                check(after[long_entry] == ("REG_SZ", long_data), "long registration changed")
+        return run
+
+    return [(name, case(*rest)) for name, *rest in table]
+
+
+# ---- Extend.dat ----
+
+def extend_dat(ctx):
+    def answers_case(roaming_answer, local_answer):
+        def run():
+            ctx.seed()
+            ctx.place_copies()
+            ctx.expect_run([result_box(NO_PRODUCT),
+                            prompt_box(ctx.windows_roaming() + SUFFIX, roaming_answer),
+                            prompt_box(ctx.windows_local() + SUFFIX, local_answer)])
+            check(ctx.copies() == (roaming_answer != "yes", local_answer != "yes"), "copies left: %s" % (ctx.copies(),))
+        return run
+
+    def silent():
+        ctx.seed(dword(900, 1000), LADDER)
+        ctx.place_copies()
+        ctx.expect_run([], '"%s" /S' % ctx.program)
+        check(ctx.copies() == (False, False), "copies left: %s" % (ctx.copies(),))
+
+    def neither():
+        ctx.seed()
+        ctx.place_copies(False, False)
+        ctx.expect_run([result_box(NO_PRODUCT)])
+
+    def only_local():
+        ctx.seed()
+        ctx.place_copies(roaming=False)
+        ctx.expect_run([result_box(NO_PRODUCT), prompt_box(ctx.windows_local() + SUFFIX, "yes")])
+        check(ctx.copies() == (False, False), "copies left: %s" % (ctx.copies(),))
+
+    def directory():
+        ctx.seed()
+        ctx.place_copies(directory=True)
+        ctx.expect_run([result_box(NO_PRODUCT),
+                        prompt_box(ctx.windows_roaming() + SUFFIX, "yes"),
+                        prompt_box(ctx.windows_local() + SUFFIX, "yes")])
+        check(ctx.copies() == (True, True), "a directory named Extend.dat was removed")
+        ctx.expect_run([], "q /S")
+        check(ctx.copies() == (True, True), "a directory named Extend.dat was removed")
+        ctx.place_copies(False, False)
+
+    def read_only():
+        ctx.seed()
+        ctx.place_copies(local=False)
+        path = os.path.join(ctx.machine.roaming(), "Microsoft", "Outlook", "Extend.dat")
+        os.chmod(path, 0o444)  # Wine maps this to FILE_ATTRIBUTE_READONLY
+        ctx.expect_run([], "q /S")
+        check(ctx.copies() == (True, False), "a read-only Extend.dat was deleted")
+        os.chmod(path, 0o644)
+        ctx.place_copies(False, False)
+
+    cases = [("answers %s %s" % (a, b), answers_case(a, b)) for a in ("yes", "no") for b in ("yes", "no")]
+    cases += [("silent deletes both", silent), ("neither present", neither), ("roaming has none", only_local),
+              ("directory named Extend.dat", directory), ("read-only file", read_only)]
+    return cases
+
+
+def long_paths(ctx):
+    """The roaming folder moved to long paths through User Shell Folders."""
+
+    def folder_of(length):
+        win = "C:\\" + "r" * 120
+        win += "\\" + "s" * (length - len(win) - 1)
+        return win
+
+    def unix_of(win):
+        return ctx.machine.drive_c(*win[3:].split("\\"))
+
+    def case(length, handled, whole, mode):
+        def run():
+            win = folder_of(length)
+            check(len(win) == length, "folder length %d" % len(win))
+            os.makedirs(os.path.join(unix_of(win), "Microsoft", "Outlook"), exist_ok=True)
+            copy = os.path.join(unix_of(win), "Microsoft", "Outlook", "Extend.dat")
+            with open(copy, "wb") as f:
+                f.write(b"cache")
+            ctx.seed()
+            ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line("AppData", "sz", win)])])
+            ctx.place_copies(roaming=False, local=False)
+            try:
+                if mode == "silent":
+                    boxes, code = ctx.run("q /S")
+                    check(boxes == [], "boxes in a silent run: %s" % boxes)
+                else:
+                    boxes, code = ctx.run(None, ["ok", "yes"] if handled else ["ok"])
+                    expected_count = 2 if handled else 1
+                    check(len(boxes) == expected_count, "boxes: %s" % boxes)
+                    if handled:
+                        text = boxes[1]["text"]
+                        check(len(text) <= 259, "prompt of %d characters" % len(text))
+                        if whole:
+                            check(text == PROMPT + win + SUFFIX, "prompt: %r" % text)
+                        else:
+                            check(text.startswith(PROMPT + "C:\\rrr") and "..." in text and text.endswith(SUFFIX),
+                                  "shortened prompt: %r" % text)
+                check(code == 0, "exit code %s" % code)
+                check(os.path.exists(copy) == (not handled), "copy left: %s" % os.path.exists(copy))
+            finally:
+                shutil.rmtree(unix_of("C:\\" + "r" * 120), ignore_errors=True)
+                ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line(
+                    "AppData", "sz", ctx.machine.windows_user_dir() + "\\AppData\\Roaming")])])
+        return run
+
+    table = [(151, True, True), (152, True, True), (153, True, False), (230, True, False),
+             (231, False, False), (259, False, False)]
+    return [("folder of %d, %s" % (length, mode), case(length, handled, whole, mode))
+            for length, handled, whole in table for mode in ("interactive", "silent")]
+
+
+GROUPS = [("run-modes", run_modes), ("detection", detection), ("reconciliation", reconciliation),
+          ("extend-dat", extend_dat), ("long-paths", long_paths)]

@@ -1,0 +1,190 @@
+// Test-only helper for the end-to-end suite, run under wine64.
+//
+//   wine_driver.exe REPORT ANSWERS PAUSE_DIR APPLICATION COMMAND_LINE
+//
+// Starts APPLICATION with COMMAND_LINE given byte for byte (so that quoting
+// can be tested), answers each message box the program shows with the next
+// of ANSWERS ("ok,yes,no"; "-" for none), and writes to REPORT one line per
+// box and the exit code:
+//   box <caption hex> <text hex> <visible buttons> <icon 0|1> <owner 0|1> <x,y,w,h> <answer>
+//   exit <code>
+// A box beyond the answers is recorded with the answer "unscripted" and
+// closed with No (or OK). When PAUSE_DIR is not "-", the driver writes
+// PAUSE_DIR\box<N>.shown before answering box N and waits for box<N>.go, so
+// that a screenshot can be taken.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Found {
+    DWORD processId;
+    HWND box;
+};
+
+BOOL CALLBACK findBox(HWND window, LPARAM parameter) {
+    Found* found = reinterpret_cast<Found*>(parameter);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (processId == found->processId && std::strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
+        found->box = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct Controls {
+    std::string text;
+    std::string buttons;
+    bool icon = false;
+    std::vector<std::pair<int, HWND>> buttonIds;
+};
+
+BOOL CALLBACK readControl(HWND control, LPARAM parameter) {
+    Controls* controls = reinterpret_cast<Controls*>(parameter);
+    if (!IsWindowVisible(control)) return TRUE;
+    char className[64] = {};
+    GetClassNameA(control, className, sizeof className);
+    char text[1024] = {};
+    GetWindowTextA(control, text, sizeof text);
+    if (lstrcmpiA(className, "Button") == 0) {
+        if (!controls->buttons.empty()) controls->buttons += ",";
+        std::string label;
+        for (const char* p = text; *p; ++p) {
+            if (*p != '&') label += *p;
+        }
+        controls->buttons += label;
+        controls->buttonIds.push_back({GetDlgCtrlID(control), control});
+    } else if (lstrcmpiA(className, "Static") == 0) {
+        const LONG style = GetWindowLongA(control, GWL_STYLE);
+        if ((style & SS_TYPEMASK) == SS_ICON) {
+            // An icon control may be present but empty.
+            if (SendMessageA(control, STM_GETICON, 0, 0) != 0) controls->icon = true;
+        } else if (text[0] != '\0') {
+            controls->text = text;
+        }
+    }
+    return TRUE;
+}
+
+std::string hex(const std::string& s) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : s) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out.empty() ? "-" : out;
+}
+
+int answerId(const std::string& answer) {
+    if (answer == "yes") return IDYES;
+    if (answer == "no") return IDNO;
+    if (answer == "ok") return IDOK;
+    if (answer == "cancel") return IDCANCEL;
+    return 0;
+}
+
+std::vector<std::string> split(const std::string& list) {
+    std::vector<std::string> items;
+    if (list == "-") return items;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        items.push_back(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return items;
+}
+
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: wine_driver REPORT ANSWERS PAUSE_DIR APPLICATION COMMAND_LINE\n");
+        return 2;
+    }
+    FILE* report = std::fopen(argv[1], "wb");
+    if (report == nullptr) return 2;
+    const std::vector<std::string> answers = split(argv[2]);
+    const std::string pauseDir = argv[3];
+    std::vector<char> commandLine(argv[5], argv[5] + std::strlen(argv[5]) + 1);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(argv[4], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        std::fprintf(report, "error CreateProcess %lu\n", GetLastError());
+        std::fclose(report);
+        return 2;
+    }
+
+    size_t next = 0;
+    int boxNumber = 0;
+    const DWORD deadline = GetTickCount() + 60000;
+    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+        if (GetTickCount() > deadline) {
+            std::fprintf(report, "timeout\n");
+            TerminateProcess(process.hProcess, 99);
+            break;
+        }
+        Found found = {process.dwProcessId, nullptr};
+        EnumWindows(findBox, reinterpret_cast<LPARAM>(&found));
+        if (found.box == nullptr) continue;
+        Sleep(200);  // let the box finish drawing
+
+        ++boxNumber;
+        char caption[256] = {};
+        GetWindowTextA(found.box, caption, sizeof caption);
+        Controls controls;
+        EnumChildWindows(found.box, readControl, reinterpret_cast<LPARAM>(&controls));
+        RECT rect = {};
+        GetWindowRect(found.box, &rect);
+        const bool owned = GetWindow(found.box, GW_OWNER) != nullptr;
+
+        std::string answer = next < answers.size() ? answers[next++] : "unscripted";
+        int id = answerId(answer);
+        if (id == 0) {
+            id = IDNO;
+            for (const auto& button : controls.buttonIds) {
+                if (button.first == IDOK) id = IDOK;
+            }
+        }
+        std::fprintf(report, "box %s %s %s %d %d %ld,%ld,%ld,%ld %s\n", hex(caption).c_str(),
+                     hex(controls.text).c_str(), controls.buttons.empty() ? "-" : controls.buttons.c_str(),
+                     controls.icon ? 1 : 0, owned ? 1 : 0, rect.left, rect.top, rect.right - rect.left,
+                     rect.bottom - rect.top, answer.c_str());
+        std::fflush(report);
+
+        if (pauseDir != "-") {
+            const std::string shown = pauseDir + "\\box" + std::to_string(boxNumber) + ".shown";
+            const std::string go = pauseDir + "\\box" + std::to_string(boxNumber) + ".go";
+            FILE* marker = std::fopen(shown.c_str(), "wb");
+            if (marker) std::fclose(marker);
+            const DWORD wait = GetTickCount() + 30000;
+            while (!fileExists(go) && GetTickCount() < wait) Sleep(50);
+        }
+
+        PostMessageA(found.box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+        const DWORD closeBy = GetTickCount() + 10000;
+        while (IsWindow(found.box) && GetTickCount() < closeBy) Sleep(20);
+    }
+
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    std::fprintf(report, "exit %lu\n", code);
+    std::fclose(report);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
