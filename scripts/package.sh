@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds and packages the release: dist/quillmend-<version>-win32.zip and dist/SHA256SUMS.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/win32 -j2 >/dev/null
+python3 tests/release/check_pe.py build/win32/quillmend.exe >/dev/null || {
+  python3 tests/release/check_pe.py build/win32/quillmend.exe; exit 1; }
+python3 scripts/package.py

@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""Checks the shipped quillmend.exe the way a security reviewer would: PE32 for
+i386, GUI subsystem, ASLR (with relocations to make it real) and DEP, imports
+from ADVAPI32, KERNEL32, SHELL32 and USER32 only, an embedded manifest that
+runs as invoker, a version resource, no link timestamp, and a size of at most
+8 KiB. Prints what it found."""
+import struct
+import sys
+
+MAX_SIZE = 8 * 1024
+ALLOWED_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "SHELL32.DLL", "USER32.DLL"}
+RT_VERSION, RT_MANIFEST = 16, 24
+
+
+def main(path):
+    data = open(path, "rb").read()
+    problems = []
+
+    def u16(o):
+        return struct.unpack_from("<H", data, o)[0]
+
+    def u32(o):
+        return struct.unpack_from("<I", data, o)[0]
+
+    pe = u32(0x3C)
+    if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
+        print("not a PE file")
+        return 1
+    coff = pe + 4
+    machine, sections, stamp, optional_size = u16(coff), u16(coff + 2), u32(coff + 4), u16(coff + 16)
+    opt = coff + 20
+    magic, subsystem, dll_chars = u16(opt), u16(opt + 68), u16(opt + 70)
+    directories = opt + 96
+    table = opt + optional_size
+
+    def rva_to_offset(rva):
+        for i in range(sections):
+            s = table + 40 * i
+            vsize, vaddr, raw_size, raw_ptr = u32(s + 8), u32(s + 12), u32(s + 16), u32(s + 20)
+            if vaddr <= rva < vaddr + max(vsize, raw_size):
+                return raw_ptr + rva - vaddr
+        raise ValueError("RVA %#x outside every section" % rva)
+
+    def directory(index):
+        return u32(directories + 8 * index), u32(directories + 8 * index + 4)
+
+    def c_string(offset):
+        return data[offset:data.index(b"\0", offset)].decode("ascii")
+
+    # Imports.
+    imports = []
+    rva, _ = directory(1)
+    if rva:
+        at = rva_to_offset(rva)
+        while u32(at + 12):
+            imports.append(c_string(rva_to_offset(u32(at + 12))).upper())
+            at += 20
+
+    # Resource types at the root of the resource tree.
+    resource_types = set()
+    manifest = b""
+    rsrc_rva, _ = directory(2)
+    if rsrc_rva:
+        root = rva_to_offset(rsrc_rva)
+        named, numbered = u16(root + 12), u16(root + 14)
+        for i in range(named + numbered):
+            entry = root + 16 + 8 * i
+            type_id = u32(entry)
+            resource_types.add(type_id)
+            if type_id == RT_MANIFEST:
+                node = root + (u32(entry + 4) & 0x7FFFFFFF)
+                while True:  # follow the first entry down to the data
+                    child = u32(node + 16 + 4)
+                    if child & 0x80000000:
+                        node = root + (child & 0x7FFFFFFF)
+                        continue
+                    leaf = root + child
+                    manifest = data[rva_to_offset(u32(leaf)):rva_to_offset(u32(leaf)) + u32(leaf + 4)]
+                    break
+    reloc_rva, reloc_size = directory(5)
+
+    print("file:            %s" % path)
+    print("size:            %d bytes (limit %d)" % (len(data), MAX_SIZE))
+    print("machine:         %#x, optional header magic %#x" % (machine, magic))
+    print("subsystem:       %d" % subsystem)
+    print("dll flags:       %#06x" % dll_chars)
+    print("relocations:     %d bytes" % reloc_size)
+    print("link timestamp:  %d" % stamp)
+    print("imports:         %s" % ", ".join(imports))
+    print("resource types:  %s" % sorted(resource_types))
+
+    if len(data) > MAX_SIZE:
+        problems.append("larger than %d bytes" % MAX_SIZE)
+    if machine != 0x14C or magic != 0x10B:
+        problems.append("not PE32 for i386")
+    if subsystem != 2:
+        problems.append("not the GUI subsystem")
+    if not dll_chars & 0x0040:
+        problems.append("ASLR (DYNAMIC_BASE) not set")
+    if not reloc_rva or not reloc_size:
+        problems.append("no relocations: the image cannot really move")
+    if not dll_chars & 0x0100:
+        problems.append("DEP (NX_COMPAT) not set")
+    if stamp != 0:
+        problems.append("a link timestamp makes builds differ")
+    if not imports or set(imports) - ALLOWED_IMPORTS:
+        problems.append("imports beyond the system DLLs: %s" % sorted(set(imports) - ALLOWED_IMPORTS))
+    if RT_VERSION not in resource_types:
+        problems.append("no version resource")
+    if RT_MANIFEST not in resource_types:
+        problems.append("no manifest")
+    elif b'requestedExecutionLevel level="asInvoker"' not in manifest:
+        problems.append("the manifest does not run as invoker")
+
+    for p in problems:
+        print("PROBLEM: " + p)
+    print("%d passed, %d failed" % (0 if problems else 1, 1 if problems else 0))
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
