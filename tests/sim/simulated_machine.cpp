@@ -1,10 +1,9 @@
 #include "tests/sim/simulated_machine.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <sstream>
 
 #include "platform/platform.h"
 
@@ -33,7 +32,7 @@ const std::string& keyPath(platform::RegKey key) {
     const auto index = reinterpret_cast<std::uintptr_t>(key);
     static const std::string closed;
     if (index == 0 || index > handleTable().size() || handleTable()[index - 1].empty()) {
-        ADD_FAILURE() << "registry call on a handle that is not open";
+        fail("registry call on a handle that is not open");
         return closed;
     }
     return handleTable()[index - 1];
@@ -182,12 +181,13 @@ void deleteFile(const char* path) {
 void formatPrompt(char* buffer, const char* format, const char* path) {
     std::string result(format);
     const size_t at = result.find("%s");
-    EXPECT_NE(at, std::string::npos) << "prompt format without %s";
+    if (at == std::string::npos) sim::fail("prompt format without %s");
     if (at != std::string::npos) result.replace(at, 2, path);
     current().maxPromptLength = std::max(current().maxPromptLength, static_cast<int>(result.size()));
     if (result.size() >= kMaxPath) {
-        ADD_FAILURE() << "the prompt (" << result.size() << " characters) overruns its " << kMaxPath
-                      << "-byte buffer";
+        std::ostringstream message;
+        message << "the prompt (" << result.size() << " characters) overruns its " << kMaxPath << "-byte buffer";
+        sim::fail(message.str());
         result.resize(kMaxPath - 1);
     }
     std::memcpy(buffer, result.c_str(), result.size() + 1);
@@ -197,7 +197,7 @@ int showMessage(const char* text, const char* caption, unsigned type) {
     current().log.push_back(std::string("box ") + text);
     current().boxes.push_back(sim::Box{text, caption, type});
     if (current().answersUsed >= current().answers.size()) {
-        ADD_FAILURE() << "a box beyond the scripted answers: " << text;
+        sim::fail(std::string("a box beyond the scripted answers: ") + text);
         return 2;  // IDCANCEL
     }
     return current().answers[current().answersUsed++];

@@ -79,6 +79,10 @@ bool hasFile(const std::string& path);
 // The log entries that begin with prefix, in order.
 std::vector<std::string> logged(const std::string& prefix);
 
+// Reports a misuse of the machine (a box nobody expected, a prompt that
+// overruns its buffer): a test failure in the unit tests, an abort under the fuzzer.
+void fail(const std::string& message);
+
 // The system code page's lead bytes for Japanese (932).
 void useJapaneseCodePage();
 

@@ -1,0 +1,183 @@
+// Fuzzes one whole run over a simulated machine drawn from the input: any
+// value types and lengths, presence patterns, denied keys and reads, failing
+// deletions, folder paths of any length, files and directories, answers.
+// Checks on every input what an administrator relies on.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/run.h"
+#include "tests/sim/simulated_machine.h"
+
+namespace {
+
+const char* const kProductKey = "Software\\Ostrand\\Fellgate\\Wardline6\\CurrentVersion";
+const char* const kExtensionsKey = "Software\\Microsoft\\Exchange\\Client\\Extensions";
+const char* const kLadder[] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
+const char* const kSuffix = "\\Microsoft\\Outlook\\Extend.dat";
+
+void require(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        for (const std::string& entry : sim::machine().log) std::fprintf(stderr, "  %s\n", entry.c_str());
+        std::abort();
+    }
+}
+
+int rankOf(const std::string& name) {
+    for (int i = 0; i < 4; ++i) {
+        if (name == kLadder[i]) return i;
+    }
+    return -1;
+}
+
+// The newest entry a release may own; 4 for none.
+int ceilingOf(unsigned release, unsigned build) {
+    if (release == 900) return 0;
+    if (release == 810 || release == 811 || (release == 801 && build >= 500)) return 1;
+    if (release == 801 && build >= 426) return 2;
+    return 4;
+}
+
+sim::KeyState keyState(FuzzedDataProvider& in, bool* present) {
+    const int state = in.ConsumeIntegralInRange(0, 3);
+    *present = state != 0;
+    return state == 1 ? sim::KeyState::Denied : sim::KeyState::Present;
+}
+
+std::vector<unsigned char> bytes(FuzzedDataProvider& in, size_t most) {
+    return in.ConsumeBytes<unsigned char>(in.ConsumeIntegralInRange<size_t>(0, most));
+}
+
+std::string folderPath(FuzzedDataProvider& in) {
+    const size_t length = in.ConsumeIntegralInRange<size_t>(0, 300);
+    const std::string pattern = in.ConsumeBool() ? "a" : "\x83\x41\\x";
+    std::string folder = "C:\\";
+    while (folder.size() < length) folder += pattern;
+    if (length >= 3) folder.resize(length);
+    return folder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    sim::reset();
+    sim::Machine& m = sim::machine();
+    if (in.ConsumeBool()) sim::useJapaneseCodePage();
+    const bool silent = in.ConsumeBool();
+
+    // The product's version value.
+    bool productKeyPresent = false;
+    const sim::KeyState productKeyState = keyState(in, &productKeyPresent);
+    unsigned release = 0, build = 0;
+    bool productFound = false;
+    if (productKeyPresent) {
+        sim::addKey(kProductKey, productKeyState);
+        if (in.ConsumeBool()) {
+            static const unsigned kReleases[] = {900, 810, 811, 801, 802, 899, 0, 65535};
+            static const unsigned kBuilds[] = {0, 425, 426, 499, 500, 65535, 1000};
+            release = kReleases[in.ConsumeIntegralInRange<size_t>(0, 7)];
+            build = kBuilds[in.ConsumeIntegralInRange<size_t>(0, 6)];
+            sim::setDword(kProductKey, "ProductVersion", (build << 16) | release);
+        } else if (in.ConsumeBool()) {
+            sim::setValue(kProductKey, "ProductVersion", in.ConsumeIntegral<unsigned>(), bytes(in, 9));
+        }
+        sim::Value* value = sim::hasValue(kProductKey, "ProductVersion") ? &m.values[kProductKey]["ProductVersion"]
+                                                                          : nullptr;
+        if (value != nullptr) {
+            value->readDenied = in.ConsumeBool() && in.ConsumeBool();
+            std::vector<unsigned char> d = value->data;
+            d.resize(4, 0);
+            release = d[0] | (d[1] << 8);
+            build = d[2] | (d[3] << 8);
+            productFound = productKeyState == sim::KeyState::Present && !value->readDenied && value->data.size() <= 4;
+        }
+    }
+
+    // The Extensions key and its values.
+    bool extensionsKeyPresent = false;
+    const sim::KeyState extensionsKeyState = keyState(in, &extensionsKeyPresent);
+    std::vector<std::string> names = {kLadder[0], kLadder[1], kLadder[2], kLadder[3], "Other",
+                                      "Outlook Setup Extension"};
+    if (extensionsKeyPresent) {
+        sim::addKey(kExtensionsKey, extensionsKeyState);
+        for (const std::string& name : names) {
+            if (!in.ConsumeBool()) continue;
+            sim::setValue(kExtensionsKey, name, in.ConsumeIntegral<unsigned>(), bytes(in, 600));
+            m.values[kExtensionsKey][name].readDenied = in.ConsumeIntegralInRange(0, 7) == 0;
+            m.values[kExtensionsKey][name].deleteFails = in.ConsumeIntegralInRange(0, 3) == 0;
+        }
+    }
+    const auto before = m.values;
+    const bool keyOpens = extensionsKeyPresent && extensionsKeyState == sim::KeyState::Present;
+
+    // The two folders and their copies of Extend.dat.
+    for (std::optional<std::string>* folder : {&m.roamingFolder, &m.localFolder}) {
+        if (!in.ConsumeBool()) continue;
+        *folder = folderPath(in);
+        if (in.ConsumeBool()) {
+            sim::addFile(**folder + kSuffix, in.ConsumeBool());
+            m.files[**folder + kSuffix].deleteFails = in.ConsumeBool();
+        }
+    }
+    const auto filesBefore = m.files;
+    if (!silent) {
+        static const int kAnswers[] = {1, 6, 7, 2, 0};
+        for (int i = 0; i < 3; ++i) m.answers.push_back(kAnswers[in.ConsumeIntegralInRange<size_t>(0, 4)]);
+    }
+
+    require(runQuillmend(silent ? "/S" : "") == 0, "the exit code is 0");
+
+    // Registry.
+    require(m.openHandles == 0, "every registry handle is closed");
+    int active = -1;
+    bool written = false;
+    const int ceiling = ceilingOf(release, build);
+    for (const std::string& entry : m.log) {
+        if (entry.rfind("query ", 0) == 0 && entry != "query ProductVersion") {
+            const int rank = rankOf(entry.substr(6));
+            require(rank >= ceiling && rank <= 2, "only KestrinCorp entries from the ceiling down are tested");
+            active = rank;
+        } else if (entry.rfind("delete ", 0) == 0) {
+            const int rank = rankOf(entry.substr(7));
+            require(rank > active && active >= 0, "only entries below the active one are deleted");
+        } else if (entry.rfind("set ", 0) == 0) {
+            written = true;
+        }
+    }
+    require(written == (productFound && keyOpens), "the setup value is written exactly when the key opened");
+    if (!productFound) {
+        require(sim::logged("openForValues").empty(), "no product: the Extensions key is not opened");
+    }
+    const auto& valuesBefore = before.count(kExtensionsKey) ? before.at(kExtensionsKey)
+                                                             : std::map<std::string, sim::Value>();
+    const auto& valuesAfter = m.values[kExtensionsKey];
+    for (const auto& [name, value] : valuesBefore) {
+        const bool kept = valuesAfter.count(name) != 0;
+        if (name == "Outlook Setup Extension") continue;
+        if (!kept) require(rankOf(name) > active && active >= 0, "nothing else is ever deleted");
+        if (kept) require(valuesAfter.at(name).data == value.data, "a kept value keeps its data");
+    }
+
+    // Files and boxes.
+    if (silent) require(m.boxes.empty(), "no box in a silent run");
+    size_t boxes = 0;
+    std::string previous;
+    for (const std::string& entry : m.log) {
+        if (entry.rfind("box ", 0) == 0) ++boxes;
+        if (entry.rfind("deleteFile ", 0) == 0 && !silent) {
+            require(previous.rfind("box ", 0) == 0 && m.answers[boxes - 1] == 6,
+                    "an interactive run deletes a file only after a Yes");
+        }
+        previous = entry;
+    }
+    for (const auto& [path, file] : filesBefore) {
+        if (m.files.count(path) == 0) require(!file.directory && !file.deleteFails, "only deletable files go");
+    }
+    for (const sim::Box& box : m.boxes) require(box.text.size() < 260, "every box text fits its buffer");
+    return 0;
+}
