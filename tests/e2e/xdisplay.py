@@ -18,11 +18,14 @@ class Xvfb:
                                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                             stderr=subprocess.DEVNULL)
             for _ in range(100):
+                if self.process.poll() is not None:
+                    break  # taken by another server meanwhile: try the next number
                 if os.path.exists("/tmp/.X11-unix/X%d" % number):
+                    time.sleep(0.2)
+                    if self.process.poll() is not None:
+                        break
                     self.display = ":%d" % number
                     return self.display
-                if self.process.poll() is not None:
-                    break
                 time.sleep(0.05)
             self.stop()
         raise RuntimeError("could not start Xvfb")
