@@ -73,9 +73,27 @@ class WineMachine:
     def wine(self, *args, check=True, env=None, timeout=120):
         return self.run([WINE] + list(args), check=check, env=env, timeout=timeout)
 
+    def log_tail(self, lines=30):
+        try:
+            with open(self.log, "rb") as f:
+                return "\n".join(f.read().decode("latin-1").splitlines()[-lines:])
+        except OSError:
+            return ""
+
     def boot(self):
         started = time.time()
-        self.wine("wineboot", "-i")
+        # A prefix made while another suite makes its own has been seen to fail
+        # once in a while at the very start: one more try on a clean prefix.
+        for attempt in (1, 2):
+            try:
+                self.wine("wineboot", "-i")
+                break
+            except RuntimeError:
+                print("wineboot failed (attempt %d):\n%s" % (attempt, self.log_tail()), flush=True)
+                self.shutdown()
+                shutil.rmtree(self.prefix, ignore_errors=True)
+                if attempt == 2:
+                    raise
         # Keep the server up between the many short runs of a suite.
         self.run([WINESERVER, "-p"], check=False)
         return time.time() - started
