@@ -201,7 +201,24 @@ def detection(ctx):
             check(written == (message != NO_PRODUCT), "setup extension written: %s" % written)
         return run
 
-    return [(name, case(*rest)) for name, *rest in table]
+    def silent_case(product, deleted):
+        def run():
+            ctx.seed(product, LADDER, extra=[reg_value_line("Other Add-in", "sz", "4.0;other.dll;1")])
+            before = ctx.extensions()
+            ctx.place_copies(False, False)
+            ctx.expect_run([], "quillmend.exe /S")
+            after = ctx.extensions()
+            if deleted is None:
+                check(after == before, "a silent run without a product changed the key: %s" % after)
+            else:
+                check(sorted(after) == sorted(set(before) - set(deleted) | {"Outlook Setup Extension"}),
+                      "values after a silent run: %s" % sorted(after))
+        return run
+
+    cases = [(name, case(*rest)) for name, *rest in table]
+    cases += [("silent, no product: nothing written", silent_case(None, None)),
+              ("silent, release 900: older entries go", silent_case(dword(900, 1000), LADDER[1:]))]
+    return cases
 
 
 # ---- reconciliation ----
