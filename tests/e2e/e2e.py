@@ -36,6 +36,9 @@ def main():
             print("group %s: machine ready in %.1f s" % (name, context.boot_seconds), flush=True)
             for case_name, case in group(context):
                 try:
+                    # Without a display Wine's message boxes return at once unseen.
+                    if display.process is None or display.process.poll() is not None:
+                        raise RuntimeError("the X display is gone")
                     case()
                     passed += 1
                     print("  ok    %s/%s" % (name, case_name), flush=True)

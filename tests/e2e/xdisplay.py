@@ -1,7 +1,11 @@
-"""An Xvfb display of the suite's own, on a free display number."""
+"""An Xvfb display of the suite's own.
+
+Xvfb picks a free display number itself (-displayfd) and reports it, so
+suites that run side by side never end up sharing, or stopping, one server.
+"""
 import os
+import select
 import subprocess
-import time
 
 
 class Xvfb:
@@ -11,24 +15,30 @@ class Xvfb:
         self.display = None
 
     def start(self):
-        for number in range(91, 200):
-            if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
-                continue
-            self.process = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", self.size, "-nolisten", "tcp"],
-                                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                            stderr=subprocess.DEVNULL)
-            for _ in range(100):
-                if self.process.poll() is not None:
-                    break  # taken by another server meanwhile: try the next number
-                if os.path.exists("/tmp/.X11-unix/X%d" % number):
-                    time.sleep(0.2)
-                    if self.process.poll() is not None:
-                        break
-                    self.display = ":%d" % number
-                    return self.display
-                time.sleep(0.05)
+        read_end, write_end = os.pipe()
+        try:
+            self.process = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size, "-nolisten", "tcp"],
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                pass_fds=(write_end,))
+            os.close(write_end)
+            write_end = None
+            number = b""
+            while not number.endswith(b"\n"):
+                ready, _, _ = select.select([read_end], [], [], 10)
+                chunk = os.read(read_end, 16) if ready else b""
+                if not chunk:
+                    break
+                number += chunk
+        finally:
+            os.close(read_end)
+            if write_end is not None:
+                os.close(write_end)
+        if not number.strip().isdigit():
             self.stop()
-        raise RuntimeError("could not start Xvfb")
+            raise RuntimeError("Xvfb did not report a display")
+        self.display = ":" + number.strip().decode()
+        return self.display
 
     def stop(self):
         if self.process and self.process.poll() is None:
