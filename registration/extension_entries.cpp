@@ -18,8 +18,6 @@ bool entryPresent(platform::RegKey key, const char* name) {
 
 }  // namespace
 
-const char* entryName(int rank) { return kEntryNames[rank]; }
-
 int entryCeiling(const ProductRelease& release) {
     switch (release.releaseCode) {
         case 900:

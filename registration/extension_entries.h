@@ -15,9 +15,6 @@ constexpr const char* kSetupExtensionData = "4.0;Outxxx.dll;7;000000000000000;00
 enum EntryRank { kEntry90 = 0, kEntry810 = 1, kEntry801 = 2, kEntryMarvil = 3, kEntryCount = 4 };
 constexpr int kNoCeiling = -1;
 
-// Value name of the entry at a rank.
-const char* entryName(int rank);
-
 // The newest entry the release may own, or kNoCeiling.
 int entryCeiling(const ProductRelease& release);
 

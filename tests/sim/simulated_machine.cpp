@@ -1,6 +1,5 @@
 #include "tests/sim/simulated_machine.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <sstream>
@@ -183,7 +182,6 @@ void formatPrompt(char* buffer, const char* format, const char* path) {
     const size_t at = result.find("%s");
     if (at == std::string::npos) sim::fail("prompt format without %s");
     if (at != std::string::npos) result.replace(at, 2, path);
-    current().maxPromptLength = std::max(current().maxPromptLength, static_cast<int>(result.size()));
     if (result.size() >= kMaxPath) {
         std::ostringstream message;
         message << "the prompt (" << result.size() << " characters) overruns its " << kMaxPath << "-byte buffer";

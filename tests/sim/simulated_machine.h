@@ -58,7 +58,6 @@ struct Machine {
     std::vector<Box> boxes;
     size_t answersUsed = 0;
     int openHandles = 0;
-    int maxPromptLength = 0;
 };
 
 // The machine the platform operations act on; reset() gives a bare one.
