@@ -82,8 +82,9 @@ class WineMachine:
 
     def boot(self):
         started = time.time()
-        # A prefix made while another suite makes its own has been seen to fail
-        # once in a while at the very start: one more try on a clean prefix.
+        # Making a prefix failed once, in 0.4 s, while another suite made its
+        # own, and could not be made to fail again: one more try on a clean
+        # prefix, with Wine's log shown so the cause can be read if it recurs.
         for attempt in (1, 2):
             try:
                 self.wine("wineboot", "-i")
