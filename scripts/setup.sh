@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb python3
-          clang libclang-rt-14-dev clang-tidy cppcheck imagemagick x11-utils zip)
+          clang libclang-rt-14-dev clang-tidy cppcheck imagemagick)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -55,6 +55,7 @@ class WineMachine:
             # No Mono or Gecko install dialogs: nothing here needs them.
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
         })
+        self.env.setdefault("HOME", self.root)
         if display:
             self.env["DISPLAY"] = display
         else:
