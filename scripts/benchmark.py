@@ -11,18 +11,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from winemachine import EXTENSIONS_KEY, LADDER, PRODUCT_KEY, WineMachine, reg_value_line  # noqa: E402
-
-
-def seed(m):
-    m.reg_import([
-        (PRODUCT_KEY, [reg_value_line("ProductVersion", "dword", (1000 << 16) | 900)]),
-        (EXTENSIONS_KEY, [reg_value_line(n, "sz", "4.0;kestrin.dll;1") for n in LADDER]),
-    ])
-    for folder in (m.roaming(), m.local()):
-        os.makedirs(os.path.join(folder, "Microsoft", "Outlook"), exist_ok=True)
-        with open(os.path.join(folder, "Microsoft", "Outlook", "Extend.dat"), "wb") as f:
-            f.write(b"cache")
+from winemachine import WineMachine  # noqa: E402
 
 
 def timed(m, exe, *args):
@@ -48,12 +37,12 @@ def main():
             shutil.copy(os.path.join(args.build, path), programs[name])
         times = {name: [] for name in programs}
         for name in programs:  # warm the caches once
-            seed(m)
+            m.seed_demo()
             timed(m, programs[name], "/S")
         for i in range(args.pairs):
             order = list(programs) if i % 2 == 0 else list(reversed(programs))
             for name in order:
-                seed(m)
+                m.seed_demo()
                 times[name].append(timed(m, programs[name], "/S"))
         median = {name: statistics.median(t) for name, t in times.items()}
         print("paired runs under wine64: %d" % args.pairs)

@@ -10,7 +10,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from winemachine import EXTENSIONS_KEY, LADDER, PRODUCT_KEY, WineMachine, reg_value_line  # noqa: E402
+from winemachine import EXTENSIONS_KEY, PRODUCT_KEY, WineMachine  # noqa: E402
 from xdisplay import Xvfb  # noqa: E402
 
 DESKTOP = "800x600"
@@ -27,13 +27,13 @@ def show_state(m, title):
         for name, (kind, data) in sorted(values.items()):
             print("    %-24s %-10s %s" % (name, kind, data))
     for label, folder in (("roaming", m.roaming()), ("local", m.local())):
-        path = os.path.join(folder, "Microsoft", "Outlook", "Extend.dat")
+        path = m.extend_dat(folder)
         state = "present" if os.path.exists(path) else "absent"
         print("%-8s Extend.dat %-8s %s" % (label, state, os.path.relpath(path, m.prefix)))
     print()
 
 
-def screenshots(m, display, pause_dir, report, shots_dir, stop):
+def screenshots(display, pause_dir, report, shots_dir, stop):
     """Saves each box as it is shown, then lets the driver answer it."""
     number = 1
     while not stop.is_set():
@@ -68,7 +68,7 @@ def run_interactive(m, exe, driver, display, shots_dir):
     report = os.path.join(m.root, "report.txt")
     open(report, "w").close()
     stop = threading.Event()
-    watcher = threading.Thread(target=screenshots, args=(m, display, pause_dir, report, shots_dir, stop))
+    watcher = threading.Thread(target=screenshots, args=(display, pause_dir, report, shots_dir, stop))
     watcher.start()
     try:
         m.wine("explorer", "/desktop=Quillmend,%s" % DESKTOP, m.windows_path(os.path.join(m.root, "wine_driver.exe")),
@@ -112,15 +112,7 @@ def main():
     try:
         print("creating a throwaway Wine machine in %s ..." % m.root)
         m.boot()
-        m.reg_import([
-            (PRODUCT_KEY, [reg_value_line("ProductVersion", "dword", (1000 << 16) | 900)]),
-            (EXTENSIONS_KEY, [reg_value_line(n, "sz", "4.0;C:\\Program Files\\Kestrin\\%s.dll;1" % n)
-                              for n in LADDER]),
-        ])
-        for folder in (m.roaming(), m.local()):
-            os.makedirs(os.path.join(folder, "Microsoft", "Outlook"), exist_ok=True)
-            with open(os.path.join(folder, "Microsoft", "Outlook", "Extend.dat"), "wb") as f:
-                f.write(b"extension cache")
+        m.seed_demo()
         print("release 900, build 1000; four registrations; Extend.dat in both folders\n")
         show_state(m, "before")
 

@@ -53,7 +53,7 @@ class Context:
         if self.machine:
             self.machine.destroy()
 
-    def run(self, command_line=None, answers=(), pause_dir="-", env=None):
+    def run(self, command_line=None, answers=()):
         """Runs the program with an exact command line; returns (boxes, exit code)."""
         m = self.machine
         self.runs += 1
@@ -61,7 +61,7 @@ class Context:
         if command_line is None:
             command_line = '"%s"' % self.program
         m.wine(os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), ",".join(answers) or "-",
-               pause_dir, self.program, command_line, env=env)
+               "-", self.program, command_line)
         boxes, code = [], None
         with open(report, "rb") as f:
             for line in f.read().decode("latin-1").splitlines():
@@ -86,14 +86,14 @@ class Context:
         check(boxes == expected_boxes, "boxes shown:\n    %s\n  expected:\n    %s" % (boxes, expected_boxes))
 
     # ---- machine state ----
-    def seed(self, product=None, names=(), data="4.0;kestrin.dll;1", extra=()):
+    def seed(self, product=None, names=(), extra=()):
         """product: (kind, data) of ProductVersion, or None; names: registrations present."""
         m = self.machine
         m.reset_registry()
         sections = []
         if product is not None:
             sections.append((PRODUCT_KEY, [reg_value_line("ProductVersion", *product)]))
-        values = [reg_value_line(n, "sz", data) for n in names] + list(extra)
+        values = [reg_value_line(n, "sz", "4.0;kestrin.dll;1") for n in names] + list(extra)
         if values:
             sections.append((EXTENSIONS_KEY, values))
         if sections:
@@ -105,7 +105,7 @@ class Context:
     def place_copies(self, roaming=True, local=True, directory=False):
         m = self.machine
         for wanted, folder in ((roaming, m.roaming()), (local, m.local())):
-            path = os.path.join(folder, "Microsoft", "Outlook", "Extend.dat")
+            path = m.extend_dat(folder)
             if os.path.isdir(path):
                 shutil.rmtree(path)
             elif os.path.exists(path):
@@ -120,8 +120,7 @@ class Context:
 
     def copies(self):
         m = self.machine
-        return tuple(os.path.exists(os.path.join(f, "Microsoft", "Outlook", "Extend.dat"))
-                     for f in (m.roaming(), m.local()))
+        return tuple(os.path.exists(m.extend_dat(f)) for f in (m.roaming(), m.local()))
 
     def windows_roaming(self):
         return self.machine.windows_user_dir() + "\\AppData\\Roaming"
@@ -167,7 +166,6 @@ def run_modes(ctx):
             ctx.expect_run(boxes, line)
         return run
 
-    ctx.seed()
     return [(name, case(line, boxes)) for name, line, boxes in table]
 
 
@@ -309,7 +307,7 @@ def extend_dat(ctx):
     def read_only():
         ctx.seed()
         ctx.place_copies(local=False)
-        path = os.path.join(ctx.machine.roaming(), "Microsoft", "Outlook", "Extend.dat")
+        path = ctx.machine.extend_dat(ctx.machine.roaming())
         os.chmod(path, 0o444)  # Wine maps this to FILE_ATTRIBUTE_READONLY
         ctx.expect_run([], "q /S")
         check(ctx.copies() == (True, False), "a read-only Extend.dat was deleted")
@@ -338,7 +336,7 @@ def long_paths(ctx):
             win = folder_of(length)
             check(len(win) == length, "folder length %d" % len(win))
             os.makedirs(os.path.join(unix_of(win), "Microsoft", "Outlook"), exist_ok=True)
-            copy = os.path.join(unix_of(win), "Microsoft", "Outlook", "Extend.dat")
+            copy = ctx.machine.extend_dat(unix_of(win))
             with open(copy, "wb") as f:
                 f.write(b"cache")
             ctx.seed()

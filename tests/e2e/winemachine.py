@@ -139,6 +139,19 @@ class WineMachine:
                     values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
         return values
 
+    def seed_demo(self):
+        """The demo machine: release 900 build 1000, the four registrations,
+        Extend.dat in both folders."""
+        self.reg_import([
+            (PRODUCT_KEY, [reg_value_line("ProductVersion", "dword", (1000 << 16) | 900)]),
+            (EXTENSIONS_KEY, [reg_value_line(n, "sz", "4.0;C:\\Program Files\\Kestrin\\%s.dll;1" % n)
+                              for n in LADDER]),
+        ])
+        for folder in (self.roaming(), self.local()):
+            os.makedirs(os.path.dirname(self.extend_dat(folder)), exist_ok=True)
+            with open(self.extend_dat(folder), "wb") as f:
+                f.write(b"extension cache")
+
     def reset_registry(self):
         self.reg_import([("-" + PRODUCT_KEY, []), ("-" + EXTENSIONS_KEY, [])])
 
@@ -161,6 +174,10 @@ class WineMachine:
 
     def local(self):
         return os.path.join(self.user_dir(), "AppData", "Local")
+
+    @staticmethod
+    def extend_dat(folder):
+        return os.path.join(folder, "Microsoft", "Outlook", "Extend.dat")
 
     def windows_user_dir(self):
         return "C:\\users\\" + os.path.basename(self.user_dir())
