@@ -6,8 +6,7 @@ not appear (a silent run, say) is seen and recorded, never skipped.
 import os
 import shutil
 
-from winemachine import (EXTENSIONS_KEY, LADDER, PRODUCT_KEY, SETUP_DATA, SHELL_FOLDERS_KEY, WineMachine,
-                         reg_value_line)
+from winemachine import LADDER, SETUP_DATA, SHELL_FOLDERS_KEY, WineMachine, reg_value_line
 
 CAPTION = "Quillmend"
 PROMPT = "A copy of Extend.dat was found at the following location. Delete this file?\r\n "
@@ -32,17 +31,26 @@ def prompt_box(path, answer):
 
 
 class Context:
-    def __init__(self, exe, driver, display):
+    """view 32: the shipped i686 program, whose values live in the 32-bit view;
+    the 64-bit view then holds a machine of its own, which every run must leave
+    exactly as seeded."""
+
+    def __init__(self, exe, driver, display, view=64, template=None):
         self.exe = exe
         self.driver = driver
         self.display = display
+        self.view = view
+        self.template = template
         self.machine = None
         self.boot_seconds = 0.0
         self.runs = 0
+        self.other_view = None
 
     def start(self):
-        self.machine = WineMachine(display=self.display)
-        self.boot_seconds = self.machine.boot()
+        self.machine = WineMachine(display=self.display, view=self.view)
+        self.boot_seconds = self.machine.boot(self.template)
+        if self.view == 32:
+            self.other_view = self.machine.seed_64bit_view()
         self.program_dir = self.machine.drive_c("Program Files", "Quill Mend")
         os.makedirs(self.program_dir, exist_ok=True)
         shutil.copy(self.exe, os.path.join(self.program_dir, "quillmend.exe"))
@@ -75,6 +83,15 @@ class Context:
                     code = int(parts[1])
                 else:
                     raise AssertionError("driver: " + line)
+        if self.other_view is not None:
+            after = m.state_64bit_view()
+            if after != self.other_view:
+                changes = ["%s %s: %s -> %s" % (key, name, (self.other_view[key] or {}).get(name),
+                                                (after[key] or {}).get(name))
+                           for key in after for name in sorted(set(after[key] or {}) | set(self.other_view[key] or {}))
+                           if (after[key] or {}).get(name) != (self.other_view[key] or {}).get(name)]
+                self.other_view = m.seed_64bit_view()
+                raise AssertionError("the run changed the 64-bit view:\n    " + "\n    ".join(changes))
         for box in boxes:
             box.pop("rect")
         return boxes, code
@@ -92,15 +109,15 @@ class Context:
         m.reset_registry()
         sections = []
         if product is not None:
-            sections.append((PRODUCT_KEY, [reg_value_line("ProductVersion", *product)]))
+            sections.append((m.product_key, [reg_value_line("ProductVersion", *product)]))
         values = [reg_value_line(n, "sz", "4.0;kestrin.dll;1") for n in names] + list(extra)
         if values:
-            sections.append((EXTENSIONS_KEY, values))
+            sections.append((m.extensions_key, values))
         if sections:
             m.reg_import(sections)
 
     def extensions(self):
-        return self.machine.reg_query(EXTENSIONS_KEY)
+        return self.machine.reg_query(self.machine.extensions_key)
 
     def place_copies(self, roaming=True, local=True, directory=False):
         m = self.machine
@@ -190,7 +207,7 @@ def detection(ctx):
         def run():
             ctx.seed(product, LADDER)
             if product is None and key:
-                ctx.machine.reg_import([(PRODUCT_KEY, [reg_value_line("Other", "dword", 900)])])
+                ctx.machine.reg_import([(ctx.machine.product_key, [reg_value_line("Other", "dword", 900)])])
             ctx.place_copies(False, False)
             ctx.expect_run([result_box(message)])
             after = ctx.extensions()
