@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""The demo: a throwaway Wine machine seeded with a typical state, one run of
-quillmend.exe /S on it, and the registry values and files before and after."""
+"""The demo: a throwaway 64-bit Wine machine (WoW64) seeded with a typical
+state, one run of the shipped 32-bit quillmend.exe /S on it, and the registry
+values and files before and after, in both registry views: the 32-bit view it
+works on, and the 64-bit view it must leave alone."""
 import argparse
 import os
 import shutil
@@ -10,22 +12,31 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from winemachine import EXTENSIONS_KEY, PRODUCT_KEY, WineMachine  # noqa: E402
+from winemachine import WineMachine, extensions_key, product_key  # noqa: E402
 from xdisplay import Xvfb  # noqa: E402
 
 DESKTOP = "800x600"
 
 
+VIEWS = ((32, "32-bit view: the one a 32-bit program such as quillmend.exe sees and changes"),
+         (64, "64-bit view: 64-bit programs' own; quillmend.exe must leave it as it is"))
+
+
 def show_state(m, title):
     print("---- %s ----" % title)
-    for key in (PRODUCT_KEY, EXTENSIONS_KEY):
-        print(key)
-        values = m.reg_query(key)
-        if values is None:
-            print("    (key missing)")
-            continue
-        for name, (kind, data) in sorted(values.items()):
-            print("    %-24s %-10s %s" % (name, kind, data))
+    for view, label in VIEWS:
+        print("[%s]" % label)
+        for key in (product_key(view), extensions_key(view)):
+            print(key)
+            values = m.reg_query(key)
+            if values is None:
+                print("    (key missing)")
+                continue
+            for name, (kind, data) in sorted(values.items()):
+                if name == "ProductVersion" and kind == "REG_DWORD":
+                    number = int(data, 16)
+                    data += "  (release %d, build %d)" % (number & 0xFFFF, number >> 16)
+                print("    %-24s %-10s %s" % (name, kind, data))
     for label, folder in (("roaming", m.roaming()), ("local", m.local())):
         path = m.extend_dat(folder)
         state = "present" if os.path.exists(path) else "absent"
@@ -41,7 +52,7 @@ def screenshots(display, pause_dir, report, shots_dir, stop):
         if not os.path.exists(shown):
             time.sleep(0.05)
             continue
-        time.sleep(0.3)
+        time.sleep(1.0)  # let the 32-bit process under qemu finish painting
         rect = None
         with open(report, "rb") as f:
             boxes = [line.split() for line in f.read().decode("latin-1").splitlines() if line.startswith("box ")]
@@ -108,12 +119,14 @@ def main():
     if args.interactive:
         x = Xvfb(size=DESKTOP + "x24")
         x.start()
-    m = WineMachine(display=x.display if x else None)
+    m = WineMachine(display=x.display if x else None, view=32)
     try:
-        print("creating a throwaway Wine machine in %s ..." % m.root)
+        print("creating a throwaway 64-bit Wine machine (WoW64) in %s ..." % m.root)
         m.boot()
         m.seed_demo()
-        print("release 900, build 1000; four registrations; Extend.dat in both folders\n")
+        view64 = m.seed_64bit_view()
+        print("32-bit view: release 900, build 1000, four registrations; Extend.dat in both folders")
+        print("64-bit view: a 64-bit install of its own, release 810, four registrations and another add-in\n")
         show_state(m, "before")
 
         exe = os.path.join(m.root, "quillmend.exe")
@@ -127,6 +140,7 @@ def main():
             code = m.wine(exe, "/S", check=False)
             print("exit code: %d\n" % code)
         show_state(m, "after")
+        print("64-bit view after the run: %s" % ("unchanged" if m.state_64bit_view() == view64 else "CHANGED"))
     finally:
         m.destroy()
         if x:

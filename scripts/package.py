@@ -1,54 +1,158 @@
 #!/usr/bin/env python3
-"""Makes dist/quillmend-<version>-win32.zip (quillmend.exe, README.md, LICENSE,
-SHA256SUMS) and dist/SHA256SUMS. The zip is reproducible: fixed order, fixed
-dates, fixed permissions."""
+"""Makes the release in dist/ (or the folder given): quillmend-<version>-win32.zip
+(quillmend.exe, README.md, LICENSE, SHA256SUMS), SHA256SUMS over the zip and
+the .exe, and, when signed, SIGNER with the certificate's SHA-256 thumbprint.
+
+Signing: QUILLMEND_SIGN_PFX names a PKCS#12 file, QUILLMEND_SIGN_PASSWORD its
+password, QUILLMEND_TIMESTAMP_URL an optional RFC 3161 time-stamp server. The
+password goes to openssl through the environment and to osslsigncode on its
+standard input, never on a command line. The zip is reproducible: fixed order,
+fixed dates, fixed permissions. Everything is made in a staging folder and
+moved into place only when all of it succeeded."""
+import argparse
 import hashlib
 import os
+import shutil
+import subprocess
 import sys
+import tempfile
 import zipfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 # 1980-01-01, the earliest date a zip holds; SOURCE_DATE_EPOCH overrides it.
 FIXED_DATE = (1980, 1, 1, 0, 0, 0)
+PASSWORD = "QUILLMEND_SIGN_PASSWORD"
+
+
+class Failure(Exception):
+    pass
 
 
 def sha256(data):
     return hashlib.sha256(data).hexdigest()
 
 
-def main():
+def run(args, what, stdin=b""):
+    result = subprocess.run(args, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        raise Failure("%s failed:\n%s" % (what, result.stderr.decode(errors="replace").strip()))
+    return result.stdout.decode(errors="replace")
+
+
+def signer_certificate(pfx):
+    """The signing certificate's subject and SHA-256 thumbprint; fails clearly on
+    a wrong password or a file that is no PKCS#12."""
+    if not os.path.isfile(pfx):
+        raise Failure("QUILLMEND_SIGN_PFX: no such file: %s" % pfx)
+    os.environ.setdefault(PASSWORD, "")
+    pem = None
+    for legacy in ([], ["-legacy"]):  # older PKCS#12 files need OpenSSL's legacy ciphers
+        try:
+            pem = run(["openssl", "pkcs12", "-in", pfx, "-clcerts", "-nokeys", "-passin", "env:" + PASSWORD]
+                      + legacy, "reading the certificate")
+            break
+        except Failure:
+            continue
+    if not pem or "BEGIN CERTIFICATE" not in pem:
+        raise Failure("cannot open %s with QUILLMEND_SIGN_PASSWORD: wrong password, or not a PKCS#12 file "
+                      "with a certificate" % pfx)
+    out = run(["openssl", "x509", "-noout", "-subject", "-fingerprint", "-sha256", "-nameopt", "RFC2253"],
+              "reading the certificate", pem.encode())
+    fields = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+    subject = fields.get("subject", "").strip()
+    thumbprint = next((v for k, v in fields.items() if "Fingerprint" in k), "").replace(":", "").strip()
+    return subject, thumbprint
+
+
+def sign(unsigned, signed, pfx):
+    args = ["osslsigncode", "sign", "-pkcs12", pfx, "-readpass", "-", "-h", "sha256", "-n", "Quillmend"]
+    if os.environ.get("QUILLMEND_TIMESTAMP_URL"):
+        args += ["-ts", os.environ["QUILLMEND_TIMESTAMP_URL"]]
+    run(args + ["-in", unsigned, "-out", signed], "signing", os.environ.get(PASSWORD, "").encode())
+    # The signature must come off again to the very program that was built:
+    # that is what lets anyone check the release against the sources.
+    stripped = signed + ".stripped"
+    run(["osslsigncode", "remove-signature", "-in", signed, "-out", stripped], "checking the signature")
+    with open(unsigned, "rb") as a, open(stripped, "rb") as b:
+        if a.read() != b.read():
+            raise Failure("the signed program does not strip back to the built one")
+    os.remove(stripped)
+
+
+def zip_date():
+    if os.environ.get("SOURCE_DATE_EPOCH"):
+        import time
+        return time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]
+    return FIXED_DATE
+
+
+def package(dist, staging):
     version = open(os.path.join(ROOT, "VERSION")).read().strip()
     exe = os.path.join(ROOT, "build", "win32", "quillmend.exe")
     if not os.path.exists(exe):
-        sys.exit("build/win32/quillmend.exe is missing: run scripts/build.sh first")
-    date = FIXED_DATE
-    if os.environ.get("SOURCE_DATE_EPOCH"):
-        import time
-        date = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]
+        raise Failure("build/win32/quillmend.exe is missing: run scripts/build.sh first")
+    name = "quillmend-%s-win32.zip" % version
+    for stale in (name, "SHA256SUMS", "SIGNER"):  # a failed run leaves no package that looks new
+        if os.path.exists(os.path.join(dist, stale)):
+            os.remove(os.path.join(dist, stale))
 
-    files = [("quillmend.exe", open(exe, "rb").read()),
+    program = exe
+    signer = None
+    pfx = os.environ.get("QUILLMEND_SIGN_PFX")
+    if pfx:
+        signer = signer_certificate(pfx)
+        program = os.path.join(staging, "quillmend.exe")
+        sign(exe, program, pfx)
+        print("signed quillmend.exe: %s, SHA-256 thumbprint %s" % signer)
+    else:
+        print("not signed: QUILLMEND_SIGN_PFX is not set, so the package holds the unsigned program")
+
+    files = [("quillmend.exe", open(program, "rb").read()),
              ("README.md", open(os.path.join(ROOT, "README.md"), "rb").read()),
              ("LICENSE", open(os.path.join(ROOT, "LICENSE"), "rb").read())]
-    sums = "".join("%s  %s\n" % (sha256(content), name) for name, content in files).encode()
+    sums = "".join("%s  %s\n" % (sha256(content), member) for member, content in files).encode()
     files.append(("SHA256SUMS", sums))
 
-    dist = os.path.join(ROOT, "dist")
-    os.makedirs(dist, exist_ok=True)
-    name = "quillmend-%s-win32.zip" % version
-    path = os.path.join(dist, name)
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+    outputs = {}
+    zipped_path = os.path.join(staging, name)
+    with zipfile.ZipFile(zipped_path, "w", zipfile.ZIP_DEFLATED) as z:
         for member, content in files:
-            info = zipfile.ZipInfo("quillmend-%s/%s" % (version, member), date_time=date)
+            info = zipfile.ZipInfo("quillmend-%s/%s" % (version, member), date_time=zip_date())
             info.external_attr = 0o644 << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, content, compresslevel=9)
-    zipped = open(path, "rb").read()
-    with open(os.path.join(dist, "SHA256SUMS"), "w") as f:
-        f.write("%s  %s\n" % (sha256(zipped), name))
-        f.write("%s  quillmend.exe\n" % sha256(files[0][1]))
-    print("dist/%s (%d bytes)" % (name, len(zipped)))
-    print(open(os.path.join(dist, "SHA256SUMS")).read(), end="")
+    outputs[name] = open(zipped_path, "rb").read()
+    outputs["SHA256SUMS"] = ("%s  %s\n%s  quillmend.exe\n" % (sha256(outputs[name]), name,
+                                                              sha256(files[0][1]))).encode()
+    if signer:
+        outputs["SIGNER"] = ("subject: %s\nsha256 thumbprint: %s\n" % signer).encode()
+
+    for output, content in outputs.items():
+        with open(os.path.join(staging, output), "wb") as f:
+            f.write(content)
+        os.replace(os.path.join(staging, output), os.path.join(dist, output))
+    shown = os.path.relpath(dist, ROOT) if dist.startswith(ROOT + os.sep) else dist
+    print("%s/%s (%d bytes; quillmend.exe %d bytes, unsigned program %d bytes)"
+          % (shown, name, len(outputs[name]), len(files[0][1]), os.path.getsize(exe)))
+    print(outputs["SHA256SUMS"].decode(), end="")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("dist", nargs="?", default=os.path.join(ROOT, "dist"), help="output folder (dist/)")
+    args = parser.parse_args()
+    dist = os.path.abspath(args.dist)
+    os.makedirs(dist, exist_ok=True)
+    staging = tempfile.mkdtemp(prefix=".staging-", dir=dist)  # same file system: each move is atomic
+    try:
+        package(dist, staging)
+    except Failure as e:
+        print("package not made: %s" % e, file=sys.stderr)
+        return 1
+    finally:
+        shutil.rmtree(staging, ignore_errors=True)
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Builds and packages the release: dist/quillmend-<version>-win32.zip and dist/SHA256SUMS.
+# Builds and packages the release: dist/quillmend-<version>-win32.zip,
+# dist/SHA256SUMS and, when signed, dist/SIGNER. Signs quillmend.exe when
+# QUILLMEND_SIGN_PFX (and QUILLMEND_SIGN_PASSWORD, optionally
+# QUILLMEND_TIMESTAMP_URL) are set. An output folder other than dist/ may be given.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -7,4 +10,4 @@ cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_
 cmake --build build/win32 -j2 >/dev/null
 python3 tests/release/check_pe.py build/win32/quillmend.exe >/dev/null || {
   python3 tests/release/check_pe.py build/win32/quillmend.exe; exit 1; }
-python3 scripts/package.py
+python3 scripts/package.py "$@"

@@ -3,7 +3,7 @@
 i386, GUI subsystem, ASLR (with relocations to make it real) and DEP, imports
 from ADVAPI32, KERNEL32, SHELL32 and USER32 only, an embedded manifest that
 runs as invoker, a version resource, no link timestamp, and a size of at most
-8 KiB. Prints what it found."""
+8 KiB, not counting an Authenticode signature. Prints what it found."""
 import struct
 import sys
 
@@ -78,9 +78,16 @@ def main(path):
                     manifest = data[rva_to_offset(u32(leaf)):rva_to_offset(u32(leaf)) + u32(leaf + 4)]
                     break
     reloc_rva, reloc_size = directory(5)
+    # An Authenticode signature is appended after the program (its directory
+    # entry holds a file offset); the size limit is the program's own.
+    signature_offset, signature_size = directory(4)
+    program_size = signature_offset if signature_size else len(data)
 
     print("file:            %s" % path)
-    print("size:            %d bytes (limit %d)" % (len(data), MAX_SIZE))
+    if signature_size:
+        print("size:            %d bytes signed, %d bytes unsigned (limit %d)" % (len(data), program_size, MAX_SIZE))
+    else:
+        print("size:            %d bytes (limit %d)" % (len(data), MAX_SIZE))
     print("machine:         %#x, optional header magic %#x" % (machine, magic))
     print("subsystem:       %d" % subsystem)
     print("dll flags:       %#06x" % dll_chars)
@@ -89,8 +96,10 @@ def main(path):
     print("imports:         %s" % ", ".join(imports))
     print("resource types:  %s" % sorted(resource_types))
 
-    if len(data) > MAX_SIZE:
+    if program_size > MAX_SIZE:
         problems.append("larger than %d bytes" % MAX_SIZE)
+    if signature_size and signature_offset + signature_size != len(data):
+        problems.append("the signature is not at the end of the file")
     if machine != 0x14C or magic != 0x10B:
         problems.append("not PE32 for i386")
     if subsystem != 2:

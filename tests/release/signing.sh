@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Signing and verifying the release with a throwaway self-signed code-signing
+# certificate made here (never a committed key): the package command signs, the
+# signature verifies against that certificate, the PE check holds for the
+# signed file, verify-release matches the signed zip and refuses a copy with
+# one byte of the program changed, and a wrong password makes no package.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0 failed=0
+check() {  # check NAME COMMAND...
+  if "${@:2}" >"$work/out" 2>&1; then passed=$((passed + 1)); echo "ok    $1"
+  else failed=$((failed + 1)); echo "FAIL  $1"; sed 's/^/      /' "$work/out"; fi
+}
+expect_failure() { ! "$@"; }
+
+export QUILLMEND_SIGN_PASSWORD="throwaway $RANDOM$RANDOM"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillmend throwaway test signer" \
+  -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=critical,digitalSignature" \
+  -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.pfx" \
+  -passout env:QUILLMEND_SIGN_PASSWORD
+thumbprint=$(openssl x509 -in "$work/cert.pem" -noout -fingerprint -sha256 | sed 's/.*=//; s/://g')
+
+QUILLMEND_SIGN_PFX="$work/cert.pfx" bash "$root/scripts/package.sh" "$work/dist" >"$work/package.log" 2>&1
+cat "$work/package.log"
+zip=$(ls "$work"/dist/quillmend-*-win32.zip 2>/dev/null | head -1)
+check "the package command signs and packages" test -n "$zip"
+check "dist/SIGNER names the certificate" grep -qx "sha256 thumbprint: $thumbprint" "$work/dist/SIGNER"
+check "the password appears in no output" expect_failure grep -qF "$QUILLMEND_SIGN_PASSWORD" "$work/package.log"
+python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1])
+open(sys.argv[2], "wb").write(next(z.read(n) for n in z.namelist() if n.endswith("/quillmend.exe")))' \
+  "$zip" "$work/signed.exe"
+check "the signature verifies against the certificate" \
+  osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe"
+check "the PE check holds for the signed file" python3 "$root/tests/release/check_pe.py" "$work/signed.exe"
+grep '^size:' "$work/out"
+
+bash "$root/scripts/verify-release.sh" "$zip" >"$work/verify.log" 2>&1
+status=$?
+cat "$work/verify.log"
+check "verify-release matches the signed zip" test $status -eq 0
+check "verify-release says so" grep -qx "matches the sources" "$work/verify.log"
+check "verify-release names the signer" grep -q "thumbprint: $thumbprint" "$work/verify.log"
+
+# One byte of the program's code changed, in a copy of the zip.
+python3 - "$zip" "$work/tampered.zip" <<'EOF'
+import struct, sys, zipfile
+source, target = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2], "w")
+for info in source.infolist():
+    data = bytearray(source.read(info))
+    if info.filename.endswith("/quillmend.exe"):
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        text = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]  # first section header
+        code = struct.unpack_from("<I", data, text + 20)[0]
+        data[code + 64] ^= 0x01
+    target.writestr(info, bytes(data))
+target.close()
+EOF
+bash "$root/scripts/verify-release.sh" "$work/tampered.zip" >"$work/verify.log" 2>&1
+status=$?
+cat "$work/verify.log"
+check "verify-release refuses a program with one byte changed" test $status -ne 0
+check "and says where it differs" grep -q "bytes differing: [1-9]" "$work/verify.log"
+
+QUILLMEND_SIGN_PASSWORD=wrong QUILLMEND_SIGN_PFX="$work/cert.pfx" \
+  bash "$root/scripts/package.sh" "$work/dist" >"$work/package.log" 2>&1
+status=$?
+cat "$work/package.log"
+check "a wrong password fails the package command" test $status -ne 0
+check "and leaves no package behind" expect_failure ls "$work"/dist/quillmend-*-win32.zip "$work/dist/SIGNER"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
