@@ -4,6 +4,7 @@ state, one run of the shipped 32-bit quillmend.exe /S on it, and the registry
 values and files before and after, in both registry views: the 32-bit view it
 works on, and the 64-bit view it must leave alone."""
 import argparse
+import hashlib
 import os
 import shutil
 import subprocess
@@ -131,6 +132,9 @@ def main():
 
         exe = os.path.join(m.root, "quillmend.exe")
         shutil.copy(args.exe, exe)
+        with open(exe, "rb") as f:
+            content = f.read()
+        print("program: %s, %d bytes, sha256 %s" % (args.exe, len(content), hashlib.sha256(content).hexdigest()))
         if args.interactive:
             print("running: quillmend.exe (interactive)")
             run_interactive(m, exe, args.driver, x.display, args.shots)
