@@ -4,7 +4,6 @@ state, one run of the shipped 32-bit quillmend.exe /S on it, and the registry
 values and files before and after, in both registry views: the 32-bit view it
 works on, and the 64-bit view it must leave alone."""
 import argparse
-import hashlib
 import os
 import shutil
 import subprocess
@@ -13,7 +12,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from winemachine import WineMachine, extensions_key, product_key  # noqa: E402
+from winemachine import WineMachine, describe_file, extensions_key, product_key  # noqa: E402
 from xdisplay import Xvfb  # noqa: E402
 
 DESKTOP = "800x600"
@@ -132,9 +131,7 @@ def main():
 
         exe = os.path.join(m.root, "quillmend.exe")
         shutil.copy(args.exe, exe)
-        with open(exe, "rb") as f:
-            content = f.read()
-        print("program: %s, %d bytes, sha256 %s" % (args.exe, len(content), hashlib.sha256(content).hexdigest()))
+        print("program: %s" % describe_file(args.exe))
         if args.interactive:
             print("running: quillmend.exe (interactive)")
             run_interactive(m, exe, args.driver, x.display, args.shots)

@@ -35,7 +35,8 @@ def sha256(data):
 def run(args, what, stdin=b""):
     result = subprocess.run(args, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if result.returncode != 0:
-        raise Failure("%s failed:\n%s" % (what, result.stderr.decode(errors="replace").strip()))
+        output = (result.stdout + result.stderr).decode(errors="replace").strip()
+        raise Failure("%s failed:\n%s" % (what, output))
     return result.stdout.decode(errors="replace")
 
 
@@ -56,12 +57,18 @@ def signer_certificate(pfx):
     if not pem or "BEGIN CERTIFICATE" not in pem:
         raise Failure("cannot open %s with QUILLMEND_SIGN_PASSWORD: wrong password, or not a PKCS#12 file "
                       "with a certificate" % pfx)
-    out = run(["openssl", "x509", "-noout", "-subject", "-fingerprint", "-sha256", "-nameopt", "RFC2253"],
-              "reading the certificate", pem.encode())
-    fields = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
-    subject = fields.get("subject", "").strip()
-    thumbprint = next((v for k, v in fields.items() if "Fingerprint" in k), "").replace(":", "").strip()
+    subject, thumbprint, _ = certificate_fields(pem)
     return subject, thumbprint
+
+
+def certificate_fields(pem):
+    """Subject (RFC 2253), SHA-256 thumbprint (upper-case hex) and serial number
+    of one PEM certificate."""
+    out = run(["openssl", "x509", "-noout", "-serial", "-subject", "-fingerprint", "-sha256", "-nameopt", "RFC2253"],
+              "reading the certificate", pem.encode())
+    fields = {k.strip(): v.strip() for k, v in (line.split("=", 1) for line in out.splitlines() if "=" in line)}
+    thumbprint = next((v for k, v in fields.items() if "Fingerprint" in k), "").replace(":", "")
+    return fields.get("subject", ""), thumbprint, int(fields.get("serial", "-1"), 16)
 
 
 def sign(unsigned, signed, pfx):

@@ -13,6 +13,8 @@ import sys
 import tempfile
 import zipfile
 
+from package import Failure, certificate_fields, run
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 SECURITY_DIRECTORY = 4
 
@@ -20,13 +22,6 @@ SECURITY_DIRECTORY = 4
 def fail(message):
     print(message)
     sys.exit(1)
-
-
-def run(args, what):
-    result = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    if result.returncode != 0:
-        fail("%s failed:\n%s" % (what, result.stdout.decode(errors="replace").strip()))
-    return result.stdout.decode(errors="replace")
 
 
 def released_program(path):
@@ -70,12 +65,9 @@ def signer(path, work):
                               run(["openssl", "pkcs7", "-in", pkcs7, "-print_certs"], "reading the signature"),
                               re.S)
     for pem in certificates:
-        out = subprocess.run(["openssl", "x509", "-noout", "-serial", "-subject", "-fingerprint", "-sha256",
-                              "-nameopt", "RFC2253"], input=pem.encode(), stdout=subprocess.PIPE).stdout.decode()
-        fields = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
-        if wanted is not None and int(fields.get("serial", "-1").strip(), 16) == wanted:
-            thumbprint = next(v for k, v in fields.items() if "Fingerprint" in k).replace(":", "").strip()
-            return fields.get("subject", "").strip(), thumbprint, intact
+        subject, thumbprint, number = certificate_fields(pem)
+        if number == wanted:
+            return subject, thumbprint, intact
     return "(signer's certificate not found in the signature)", "-", intact
 
 
@@ -98,6 +90,13 @@ def describe_difference(released, built):
 
 
 def main():
+    try:
+        return verify()
+    except Failure as e:
+        fail(str(e))
+
+
+def verify():
     if len(sys.argv) != 2:
         fail("usage: scripts/verify-release.sh PATH-TO-ZIP-OR-EXE")
     path = sys.argv[1]

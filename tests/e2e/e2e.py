@@ -11,7 +11,6 @@ its own, must be exactly as it was. --make-template DIR boots one prefix for
 the groups to copy (--template DIR).
 """
 import argparse
-import hashlib
 import os
 import shutil
 import sys
@@ -20,7 +19,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import scenarios  # noqa: E402
-from winemachine import WineMachine  # noqa: E402
+from winemachine import WineMachine, describe_file  # noqa: E402
 from xdisplay import Xvfb  # noqa: E402
 
 
@@ -51,10 +50,7 @@ def main():
         parser.error("--exe and --driver are required")
 
     started = time.time()
-    with open(args.exe, "rb") as f:
-        content = f.read()
-    print("program under test: %s (%d bytes, sha256 %s), %d-bit registry view"
-          % (args.exe, len(content), hashlib.sha256(content).hexdigest(), args.view), flush=True)
+    print("program under test: %s; %d-bit registry view" % (describe_file(args.exe), args.view), flush=True)
     passed = failed = 0
     display = Xvfb()
     display.start()

@@ -86,10 +86,9 @@ class Context:
         if self.other_view is not None:
             after = m.state_64bit_view()
             if after != self.other_view:
-                changes = ["%s %s: %s -> %s" % (key, name, (self.other_view[key] or {}).get(name),
-                                                (after[key] or {}).get(name))
-                           for key in after for name in sorted(set(after[key] or {}) | set(self.other_view[key] or {}))
-                           if (after[key] or {}).get(name) != (self.other_view[key] or {}).get(name)]
+                changes = ["%s %s: %s -> %s" % (key, name, self.other_view.get((key, name)), after.get((key, name)))
+                           for key, name in sorted(set(after) | set(self.other_view))
+                           if after.get((key, name)) != self.other_view.get((key, name))]
                 self.other_view = m.seed_64bit_view()
                 raise AssertionError("the run changed the 64-bit view:\n    " + "\n    ".join(changes))
         for box in boxes:

@@ -9,6 +9,7 @@ the 32-bit view by its Wow6432Node path), and places files in the user's
 profile folders. Wine's own processes write to files, never to the test
 runner's pipes, so that a lingering wineserver cannot hold a test open.
 """
+import hashlib
 import os
 import shutil
 import subprocess
@@ -30,6 +31,12 @@ SHELL_FOLDERS_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersio
 SETUP_DATA = "4.0;Outxxx.dll;7;000000000000000;0000000000;OutXXX"
 LADDER = ["KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"]
 WINE_FONTS = "/usr/share/wine/fonts"
+
+
+def describe_file(path):
+    with open(path, "rb") as f:
+        content = f.read()
+    return "%s, %d bytes, sha256 %s" % (path, len(content), hashlib.sha256(content).hexdigest())
 
 
 def product_key(view):
@@ -61,7 +68,6 @@ class WineMachine:
     i686 build, 64 for the x86_64 build."""
 
     def __init__(self, root=None, display=None, view=64):
-        self.view = view
         self.product_key = product_key(view)
         self.extensions_key = extensions_key(view)
         self.root = root or tempfile.mkdtemp(prefix="quillmend-wine-")
@@ -211,7 +217,9 @@ class WineMachine:
         return self.state_64bit_view()
 
     def state_64bit_view(self):
-        return {key: self.reg_query(key) for key in (product_key(64), extensions_key(64))}
+        """{(key, value name): (type, data)} of the two keys in the 64-bit view."""
+        return {(key, name): value for key in (product_key(64), extensions_key(64))
+                for name, value in (self.reg_query(key) or {}).items()}
 
     # ---- files ----
     def windows_path(self, unix_path):
