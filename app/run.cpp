@@ -9,7 +9,9 @@
 void reportOutcome(RunMode mode, const RunOutcome& outcome) {
     if (mode == RunMode::Silent) return;
     const char* message = "No active Kestrin product found";
-    if (outcome.productFound) {
+    if (outcome.productFound && outcome.extensionsKeyLocked) {
+        message = "Kestrin entries could not be changed. Run Quillmend as an administrator.";
+    } else if (outcome.productFound) {
         message = outcome.entriesRemoved ? "Additional Kestrin entries have been removed"
                                          : "No additional Kestrin entries found";
     }
@@ -27,4 +29,24 @@ int runQuillmend(const char* arguments) {
     reportOutcome(mode, outcome);
     cleanExtensionDataFiles(mode);
     return 0;
+}
+
+void guardDllSearch() {
+    // Both, whatever the first reports: where SetDefaultDllDirectories is
+    // missing, leaving the current directory out is still worth having.
+    platform::searchDllsInSystem32Only();
+    platform::removeCurrentDirectoryFromDllSearch();
+}
+
+int startQuillmend() {
+    guardDllSearch();
+    const char* arguments = argumentString(platform::processCommandLine());
+    return WinMain(platform::moduleInstance(), nullptr, const_cast<char*>(arguments), platform::kShowDefault);
+}
+
+extern "C" int QUILLMEND_WINAPI WinMain(void* instance, void* previousInstance, char* arguments, int showCommand) {
+    (void)instance;
+    (void)previousInstance;
+    (void)showCommand;
+    return runQuillmend(arguments);
 }

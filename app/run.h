@@ -8,3 +8,20 @@ void reportOutcome(RunMode mode, const RunOutcome& outcome);
 
 // One whole run for the given argument string; returns the exit code (0).
 int runQuillmend(const char* arguments);
+
+// Before any other Windows operation: later DLL loads search System32 only,
+// and never the current directory. Goes on where the system cannot restrict.
+void guardDllSearch();
+
+// The process's whole life up to its exit code: guards the DLL search, then
+// hands WinMain the argument string of the process command line.
+int startQuillmend();
+
+#if defined(__i386__)
+#define QUILLMEND_WINAPI __stdcall
+#else
+#define QUILLMEND_WINAPI
+#endif
+
+// The Windows GUI entry point; returns the exit code.
+extern "C" int QUILLMEND_WINAPI WinMain(void* instance, void* previousInstance, char* arguments, int showCommand);

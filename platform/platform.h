@@ -28,10 +28,17 @@ enum class ValueRead {
     Failed,    // missing, denied or any other failure
 };
 
+// How an open of an existing-or-not key ended.
+enum class KeyOpen {
+    Opened,
+    Missing,  // the key does not exist (ERROR_FILE_NOT_FOUND)
+    Failed,   // it may exist but was not opened: access denied or any other error
+};
+
 // RegOpenKeyA on HKEY_LOCAL_MACHINE with default access.
 bool regOpenKey(const char* path, RegKey* key);
 // RegOpenKeyExA on HKEY_LOCAL_MACHINE for KEY_QUERY_VALUE | KEY_SET_VALUE.
-bool regOpenKeyForValues(const char* path, RegKey* key);
+KeyOpen regOpenKeyForValues(const char* path, RegKey* key);
 // RegQueryValueExA. size is the buffer's size on entry; on return it holds
 // what the registry reported (the data's size, or the size needed).
 ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size);
@@ -58,6 +65,15 @@ int showMessage(const char* text, const char* caption, unsigned type);
 const char* processCommandLine();
 // IsDBCSLeadByte for the system code page.
 bool isLeadByte(unsigned char byte);
+
+// The DLL search, guarded before anything else in a run that may be elevated
+// from a folder others can write.
+// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), looked up in the
+// already loaded KERNEL32; false where this Windows lacks it (Windows 7
+// without KB2533623 and older).
+bool searchDllsInSystem32Only();
+// SetDllDirectoryA(""): the current directory leaves the DLL search.
+void removeCurrentDirectoryFromDllSearch();
 
 // Process entry and exit, for the program's own entry point.
 constexpr int kShowDefault = 10;  // SW_SHOWDEFAULT

@@ -27,13 +27,13 @@ bool regOpenKey(const char* path, RegKey* key) {
     return true;
 }
 
-bool regOpenKeyForValues(const char* path, RegKey* key) {
+KeyOpen regOpenKeyForValues(const char* path, RegKey* key) {
     HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &handle) != ERROR_SUCCESS) {
-        return false;
-    }
+    const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &handle);
+    if (status == ERROR_FILE_NOT_FOUND) return KeyOpen::Missing;
+    if (status != ERROR_SUCCESS) return KeyOpen::Failed;
     *key = reinterpret_cast<RegKey>(handle);
-    return true;
+    return KeyOpen::Opened;
 }
 
 ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size) {
@@ -74,6 +74,19 @@ void formatPrompt(char* buffer, const char* format, const char* path) { wsprintf
 int showMessage(const char* text, const char* caption, unsigned type) {
     return MessageBoxA(nullptr, text, caption, type);
 }
+
+bool searchDllsInSystem32Only() {
+    // Looked up rather than imported, so the program still starts where the
+    // function is missing. GetModuleHandleA and GetProcAddress load nothing.
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) return false;
+    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    return setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+}
+
+void removeCurrentDirectoryFromDllSearch() { SetDllDirectoryA(""); }
 
 const char* processCommandLine() { return GetCommandLineA(); }
 

@@ -41,7 +41,13 @@ void rewriteSetupExtension(platform::RegKey extensionsKey) {
 
 void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcome) {
     platform::RegKey key = nullptr;
-    if (!platform::regOpenKeyForValues(kExtensionsKeyPath, &key)) return;
+    const platform::KeyOpen opened = platform::regOpenKeyForValues(kExtensionsKeyPath, &key);
+    if (opened != platform::KeyOpen::Opened) {
+        // A missing key has nothing to tidy; one that would not open still
+        // holds whatever it held, and the result must not claim otherwise.
+        outcome->extensionsKeyLocked = opened == platform::KeyOpen::Failed;
+        return;
+    }
 
     const int ceiling = entryCeiling(release);
     if (ceiling != kNoCeiling) {

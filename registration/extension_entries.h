@@ -20,7 +20,8 @@ int entryCeiling(const ProductRelease& release);
 
 // Opens the Extensions key, deletes every entry ranked below the newest one
 // present from the ceiling down, and rewrites the setup extension value.
-// Sets outcome->entriesRemoved when any deletion succeeds.
+// Sets outcome->entriesRemoved when any deletion succeeds, and
+// outcome->extensionsKeyLocked when the key exists but does not open.
 void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcome);
 
 // Writes "Outlook Setup Extension" into the open Extensions key.

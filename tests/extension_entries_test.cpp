@@ -186,6 +186,7 @@ TEST_F(ReconcileTest, MissingOrDeniedKeyTouchesNothing) {
         reconcileExtensionEntries(ProductRelease{900, 1000}, &outcome);
         EXPECT_EQ(sim::machine().log, std::vector<std::string>{std::string("openForValues ") + kExtensionsKey});
         EXPECT_FALSE(outcome.entriesRemoved);
+        EXPECT_EQ(outcome.extensionsKeyLocked, denied);
     }
 }
 

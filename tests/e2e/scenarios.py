@@ -14,6 +14,7 @@ SUFFIX = "\\Microsoft\\Outlook\\Extend.dat"
 NO_PRODUCT = "No active Kestrin product found"
 NOTHING_OLDER = "No additional Kestrin entries found"
 REMOVED = "Additional Kestrin entries have been removed"
+LOCKED = "Kestrin entries could not be changed. Run Quillmend as an administrator."
 
 
 def check(condition, message):
@@ -114,6 +115,12 @@ class Context:
             sections.append((m.extensions_key, values))
         if sections:
             m.reg_import(sections)
+
+    def deny_set_value(self):
+        """The Extensions key as an unelevated user meets it: readable, but no
+        value can be set or deleted."""
+        key = self.machine.extensions_key.split("\\", 1)[1]
+        self.machine.wine(os.path.join(self.machine.root, "wine_driver.exe"), "--deny-set-value", key)
 
     def extensions(self):
         return self.machine.reg_query(self.machine.extensions_key)
@@ -276,7 +283,24 @@ def reconciliation(ctx):
                 check(after[long_entry] == ("REG_SZ", long_data), "long registration changed")
         return run
 
-    return [(name, case(*rest)) for name, *rest in table]
+    def denied(product, silent):
+        def run():
+            ctx.seed(product, LADDER)
+            ctx.deny_set_value()
+            before = ctx.extensions()
+            ctx.place_copies(local=False)
+            expected = [] if silent else [result_box(LOCKED if product else NO_PRODUCT),
+                                          prompt_box(ctx.windows_roaming() + SUFFIX, "yes")]
+            ctx.expect_run(expected, "q /S" if silent else None)
+            check(ctx.extensions() == before, "a key that denies setting values changed: %s" % ctx.extensions())
+            check(ctx.copies() == (False, False), "Extend.dat left: %s" % (ctx.copies(),))
+        return run
+
+    cases = [(name, case(*rest)) for name, *rest in table]
+    cases += [("key denies setting values, %s, %s" % ("release 900" if product else "no product",
+                                                       "silent" if silent else "interactive"), denied(product, silent))
+              for product in (dword(900, 1000), None) for silent in (False, True)]
+    return cases
 
 
 # ---- Extend.dat ----
@@ -330,7 +354,40 @@ def extend_dat(ctx):
         os.chmod(path, 0o644)
         ctx.place_copies(False, False)
 
+    def linked(what):
+        """The Outlook folder moved elsewhere through a link is still handled; an
+        Extend.dat that is itself a link loses the link, never its target."""
+        def run():
+            ctx.seed()
+            ctx.place_copies(False, False)
+            m = ctx.machine
+            elsewhere = m.drive_c("elsewhere")
+            os.makedirs(elsewhere, exist_ok=True)
+            target = os.path.join(elsewhere, "Extend.dat")
+            with open(target, "wb") as f:
+                f.write(b"not ours")
+            outlook = os.path.dirname(m.extend_dat(m.roaming()))
+            os.makedirs(os.path.dirname(outlook), exist_ok=True)
+            if what == "folder":
+                if os.path.isdir(outlook):
+                    shutil.rmtree(outlook)
+                os.symlink(elsewhere, outlook)
+            else:
+                os.makedirs(outlook, exist_ok=True)
+                os.symlink(target, m.extend_dat(m.roaming()))
+            try:
+                ctx.expect_run([], "q /S")
+                check(os.path.lexists(m.extend_dat(m.roaming())) is False, "the roaming Extend.dat is still there")
+                check(os.path.exists(target) == (what == "file"), "the link's target exists: %s" % os.path.exists(target))
+            finally:
+                if os.path.islink(outlook):
+                    os.remove(outlook)
+                shutil.rmtree(elsewhere, ignore_errors=True)
+        return run
+
     cases = [("answers %s %s" % (a, b), answers_case(a, b)) for a in ("yes", "no") for b in ("yes", "no")]
+    cases += [("Outlook folder moved through a link", linked("folder")),
+              ("Extend.dat is a link to another file", linked("file"))]
     cases += [("silent deletes both", silent), ("neither present", neither), ("roaming has none", only_local),
               ("directory named Extend.dat", directory), ("read-only file", read_only)]
     return cases
@@ -382,10 +439,38 @@ def long_paths(ctx):
                     "AppData", "sz", ctx.machine.windows_user_dir() + "\\AppData\\Roaming")])])
         return run
 
+    def renamed_roaming(name, handled, silent):
+        """The roaming folder renamed: a name the system's ANSI code page cannot
+        hold reaches the program as no folder at all, so the copy is passed over."""
+        def run():
+            unix = os.path.join(ctx.machine.user_dir(), name)
+            win = ctx.machine.windows_user_dir() + "\\" + name
+            copy = ctx.machine.extend_dat(unix)
+            os.makedirs(os.path.dirname(copy))
+            with open(copy, "wb") as f:
+                f.write(b"cache")
+            ctx.seed()
+            ctx.place_copies(roaming=False, local=False)
+            ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line("AppData", "sz", win)])])
+            try:
+                boxes = [] if silent else [result_box(NO_PRODUCT)] + ([prompt_box(win + SUFFIX, "yes")] if handled else [])
+                ctx.expect_run(boxes, "q /S" if silent else None)
+                check(os.path.exists(copy) != handled, "copy left: %s" % os.path.exists(copy))
+            finally:
+                shutil.rmtree(unix, ignore_errors=True)
+                ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line(
+                    "AppData", "sz", ctx.machine.windows_user_dir() + "\\AppData\\Roaming")])])
+        return run
+
     table = [(151, True, True), (152, True, True), (153, True, False), (230, True, False),
              (231, False, False), (259, False, False)]
-    return [("folder of %d, %s" % (length, mode), case(length, handled, whole, mode))
-            for length, handled, whole in table for mode in ("interactive", "silent")]
+    cases = [("folder of %d, %s" % (length, mode), case(length, handled, whole, mode))
+             for length, handled, whole in table for mode in ("interactive", "silent")]
+    japanese = "\u65e5\u672c\u8a9e\u30d5\u30a9\u30eb\u30c0"
+    cases += [("folder named in Japanese, interactive", renamed_roaming(japanese, False, False)),
+              ("folder named in Japanese, silent", renamed_roaming(japanese, False, True)),
+              ("folder named in the code page", renamed_roaming("Roaming caf\u00e9", True, False))]
+    return cases
 
 
 GROUPS = [("run-modes", run_modes), ("detection", detection), ("reconciliation", reconciliation),

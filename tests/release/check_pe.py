@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the shipped quillmend.exe the way a security reviewer would: PE32 for
 i386, GUI subsystem, ASLR (with relocations to make it real) and DEP, imports
-from ADVAPI32, KERNEL32, SHELL32 and USER32 only, an embedded manifest that
+from ADVAPI32, KERNEL32, SHELL32 and USER32 only, a load configuration whose
+DependentLoadFlags restrict the loader's DLL search to System32, an embedded manifest that
 runs as invoker, a version resource, no link timestamp, and a size of at most
 8 KiB, not counting an Authenticode signature. Prints what it found."""
 import struct
@@ -10,6 +11,8 @@ import sys
 MAX_SIZE = 8 * 1024
 ALLOWED_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "SHELL32.DLL", "USER32.DLL"}
 RT_VERSION, RT_MANIFEST = 16, 24
+LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
+DEPENDENT_LOAD_FLAGS_OFFSET = 54  # in IMAGE_LOAD_CONFIG_DIRECTORY32, a WORD
 
 
 def main(path):
@@ -83,6 +86,16 @@ def main(path):
     signature_offset, signature_size = directory(4)
     program_size = signature_offset if signature_size else len(data)
 
+    # The load configuration: its size field must reach DependentLoadFlags, and
+    # Windows ignores a record whose directory size disagrees with it.
+    config_rva, config_dir_size = directory(10)
+    config_size = load_flags = None
+    if config_rva:
+        config = rva_to_offset(config_rva)
+        config_size = u32(config)
+        if config_size >= DEPENDENT_LOAD_FLAGS_OFFSET + 2:
+            load_flags = u16(config + DEPENDENT_LOAD_FLAGS_OFFSET)
+
     print("file:            %s" % path)
     if signature_size:
         print("size:            %d bytes signed, %d bytes unsigned (limit %d)" % (len(data), program_size, MAX_SIZE))
@@ -95,6 +108,8 @@ def main(path):
     print("link timestamp:  %d" % stamp)
     print("imports:         %s" % ", ".join(imports))
     print("resource types:  %s" % sorted(resource_types))
+    print("load config:     directory %d bytes, record %s bytes, DependentLoadFlags %s"
+          % (config_dir_size, config_size, "%#x" % load_flags if load_flags is not None else "absent"))
 
     if program_size > MAX_SIZE:
         problems.append("larger than %d bytes" % MAX_SIZE)
@@ -114,6 +129,10 @@ def main(path):
         problems.append("a link timestamp makes builds differ")
     if not imports or set(imports) - ALLOWED_IMPORTS:
         problems.append("imports beyond the system DLLs: %s" % sorted(set(imports) - ALLOWED_IMPORTS))
+    if load_flags != LOAD_LIBRARY_SEARCH_SYSTEM32:
+        problems.append("DependentLoadFlags do not restrict the loader's DLL search to System32")
+    elif config_dir_size != config_size:
+        problems.append("the load configuration directory's size differs from its record's")
     if RT_VERSION not in resource_types:
         problems.append("no version resource")
     if RT_MANIFEST not in resource_types:

@@ -44,12 +44,13 @@ Value* findValue(platform::RegKey key, const char* name) {
     return value == key_values->second.end() ? nullptr : &value->second;
 }
 
-bool openKey(const char* operation, const char* path, platform::RegKey* key) {
+platform::KeyOpen openKey(const char* operation, const char* path, platform::RegKey* key) {
     current().log.push_back(std::string(operation) + " " + path);
     auto found = current().keys.find(path);
-    if (found == current().keys.end() || found->second == KeyState::Denied) return false;
+    if (found == current().keys.end()) return platform::KeyOpen::Missing;
+    if (found->second == KeyState::Denied) return platform::KeyOpen::Failed;
     *key = openHandle(path);
-    return true;
+    return platform::KeyOpen::Opened;
 }
 
 }  // namespace
@@ -117,9 +118,9 @@ namespace platform {
 
 using sim::current;
 
-bool regOpenKey(const char* path, RegKey* key) { return sim::openKey("open", path, key); }
+bool regOpenKey(const char* path, RegKey* key) { return sim::openKey("open", path, key) == KeyOpen::Opened; }
 
-bool regOpenKeyForValues(const char* path, RegKey* key) { return sim::openKey("openForValues", path, key); }
+KeyOpen regOpenKeyForValues(const char* path, RegKey* key) { return sim::openKey("openForValues", path, key); }
 
 ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size) {
     current().log.push_back(std::string("query ") + name);
@@ -200,6 +201,14 @@ int showMessage(const char* text, const char* caption, unsigned type) {
     }
     return current().answers[current().answersUsed++];
 }
+
+bool searchDllsInSystem32Only() {
+    const bool available = current().hasDefaultDllDirectories;
+    current().log.push_back(available ? "dllSearch system32" : "dllSearch system32 (unavailable)");
+    return available;
+}
+
+void removeCurrentDirectoryFromDllSearch() { current().log.push_back("dllSearch noCurrentDirectory"); }
 
 const char* processCommandLine() { return current().commandLine.c_str(); }
 

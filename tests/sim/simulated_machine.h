@@ -52,6 +52,7 @@ struct Machine {
     std::vector<int> answers;                                        // message-box answers, in order
     std::string commandLine;
     std::set<unsigned char> leadBytes;
+    bool hasDefaultDllDirectories = true;  // false: Windows 7 without KB2533623
 
     // What happened, in order.
     std::vector<std::string> log;

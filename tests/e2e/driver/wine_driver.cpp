@@ -12,6 +12,11 @@
 // closed with No (or OK). When PAUSE_DIR is not "-", the driver writes
 // PAUSE_DIR\box<N>.shown before answering box N and waits for box<N>.go, so
 // that a screenshot can be taken.
+//
+//   wine_driver.exe --deny-set-value KEY
+//
+// Gives HKLM\KEY (as a 64-bit program names it) a DACL that lets Everyone do
+// anything but set values, as an unelevated user meets the Extensions key.
 #include <windows.h>
 
 #include <cstdio>
@@ -106,9 +111,30 @@ std::vector<std::string> split(const std::string& list) {
 
 bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+int denySetValue(const char* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS) return 3;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    alignas(DWORD) unsigned char aclBuffer[256] = {};
+    ACL* acl = reinterpret_cast<ACL*>(aclBuffer);
+    SECURITY_DESCRIPTOR descriptor;
+    const bool set = InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) &&
+                     AddAccessDeniedAce(acl, ACL_REVISION, KEY_SET_VALUE, everyone) &&
+                     AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone) &&
+                     InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+                     SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+                     RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+    FreeSid(everyone);
+    RegCloseKey(key);
+    return set ? 0 : 4;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--deny-set-value") == 0) return denySetValue(argv[2]);
     if (argc != 6) {
         std::fprintf(stderr, "usage: wine_driver REPORT ANSWERS PAUSE_DIR APPLICATION COMMAND_LINE\n");
         return 2;
