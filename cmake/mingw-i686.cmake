@@ -9,6 +9,8 @@ set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_CXX_COMPILER_TARGET i686-w64-mingw32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=lld)
+# No default libraries: the programs name every import library they link.
+set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
 # Test programs of CMake's own would need a C++ runtime the program does without.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)

@@ -49,15 +49,19 @@ void composePrompt(const char* path, char* prompt) {
 
 }  // namespace
 
+CopyPath extendDatPath(int folder, char* path) {
+    path[0] = '\0';
+    if (!platform::specialFolderPath(folder, path)) return CopyPath::FolderUnavailable;
+    // A full path longer than MAX_PATH cannot be named to the file functions
+    // at all: that copy is passed over.
+    if (!text::append(path, platform::kMaxPath, kExtendDatSuffix)) return CopyPath::TooLong;
+    return CopyPath::Named;
+}
+
 void cleanExtensionDataFiles(RunMode mode) {
-    static const int kFolders[] = {platform::kRoamingAppData, platform::kLocalAppData};
-    for (const int folder : kFolders) {
+    for (const int folder : kExtendDatFolders) {
         char path[platform::kMaxPath];
-        path[0] = '\0';
-        if (!platform::specialFolderPath(folder, path)) continue;
-        // A full path longer than MAX_PATH cannot be named to the file
-        // functions at all: that copy is passed over.
-        if (!text::append(path, platform::kMaxPath, kExtendDatSuffix)) continue;
+        if (extendDatPath(folder, path) != CopyPath::Named) continue;
         if (!platform::pathExists(path)) continue;
 
         if (mode == RunMode::Silent) {

@@ -16,6 +16,7 @@ constexpr int kAnswerYes = 6;           // IDYES
 constexpr int kRoamingAppData = 26;     // CSIDL_APPDATA
 constexpr int kLocalAppData = 28;       // CSIDL_LOCAL_APPDATA
 constexpr unsigned kMaxPath = 260;      // MAX_PATH, including the NUL
+constexpr unsigned long kRegSz = 1;     // REG_SZ
 
 // An open registry key below HKEY_LOCAL_MACHINE.
 struct RegistryKey;
@@ -39,9 +40,14 @@ enum class KeyOpen {
 bool regOpenKey(const char* path, RegKey* key);
 // RegOpenKeyExA on HKEY_LOCAL_MACHINE for KEY_QUERY_VALUE | KEY_SET_VALUE.
 KeyOpen regOpenKeyForValues(const char* path, RegKey* key);
+// RegOpenKeyExA on HKEY_LOCAL_MACHINE for KEY_QUERY_VALUE alone: nothing
+// through this handle can change the key.
+KeyOpen regOpenKeyForReading(const char* path, RegKey* key);
 // RegQueryValueExA. size is the buffer's size on entry; on return it holds
-// what the registry reported (the data's size, or the size needed).
-ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size);
+// what the registry reported (the data's size, or the size needed). type,
+// when given, receives the value's registry type.
+ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size,
+                        unsigned long* type = nullptr);
 // RegDeleteValueA; true when the registry reports success.
 bool regDeleteValue(RegKey key, const char* name);
 // RegSetValueExA as REG_SZ; sizeWithNul counts the terminating NUL.
@@ -53,6 +59,9 @@ void regCloseKey(RegKey key);
 bool specialFolderPath(int csidl, char* buffer);
 // FindFirstFileA with a zeroed find record; the search handle is closed.
 bool pathExists(const char* path);
+// The same search, telling what it found.
+enum class PathKind { Nothing, File, Directory };
+PathKind pathKind(const char* path);
 // DeleteFileA; the result is deliberately not reported.
 void deleteFile(const char* path);
 // wsprintfA with a format holding one %s. The call cannot know the buffer's
@@ -60,6 +69,11 @@ void deleteFile(const char* path);
 void formatPrompt(char* buffer, const char* format, const char* path);
 // MessageBoxA with no owner window; returns the answer.
 int showMessage(const char* text, const char* caption, unsigned type);
+
+// WriteFile of a NUL-terminated text to the standard output or error handle;
+// nothing happens where there is none.
+void writeOutput(const char* text);
+void writeError(const char* text);
 
 // GetCommandLineA: the process command line as Windows holds it.
 const char* processCommandLine();

@@ -11,6 +11,7 @@ static_assert(platform::kRoamingAppData == CSIDL_APPDATA, "CSIDL_APPDATA");
 static_assert(platform::kLocalAppData == CSIDL_LOCAL_APPDATA, "CSIDL_LOCAL_APPDATA");
 static_assert(platform::kMaxPath == MAX_PATH, "MAX_PATH");
 static_assert(platform::kShowDefault == SW_SHOWDEFAULT, "SW_SHOWDEFAULT");
+static_assert(platform::kRegSz == REG_SZ, "REG_SZ");
 
 namespace platform {
 
@@ -36,11 +37,22 @@ KeyOpen regOpenKeyForValues(const char* path, RegKey* key) {
     return KeyOpen::Opened;
 }
 
-ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size) {
-    DWORD type = 0;
+KeyOpen regOpenKeyForReading(const char* path, RegKey* key) {
+    HKEY handle = nullptr;
+    const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &handle);
+    if (status == ERROR_FILE_NOT_FOUND) return KeyOpen::Missing;
+    if (status != ERROR_SUCCESS) return KeyOpen::Failed;
+    *key = reinterpret_cast<RegKey>(handle);
+    return KeyOpen::Opened;
+}
+
+ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size,
+                        unsigned long* type) {
+    DWORD valueType = 0;
     DWORD bytes = static_cast<DWORD>(*size);
-    const LONG status = RegQueryValueExA(toHandle(key), name, nullptr, &type, data, &bytes);
+    const LONG status = RegQueryValueExA(toHandle(key), name, nullptr, &valueType, data, &bytes);
     *size = bytes;
+    if (type != nullptr) *type = valueType;
     if (status == ERROR_SUCCESS) return ValueRead::Fitted;
     if (status == ERROR_MORE_DATA) return ValueRead::MoreData;
     return ValueRead::Failed;
@@ -67,6 +79,14 @@ bool pathExists(const char* path) {
     return true;
 }
 
+PathKind pathKind(const char* path) {
+    WIN32_FIND_DATAA found = {};
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return PathKind::Nothing;
+    FindClose(search);
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+}
+
 void deleteFile(const char* path) { DeleteFileA(path); }
 
 void formatPrompt(char* buffer, const char* format, const char* path) { wsprintfA(buffer, format, path); }
@@ -87,6 +107,23 @@ bool searchDllsInSystem32Only() {
 }
 
 void removeCurrentDirectoryFromDllSearch() { SetDllDirectoryA(""); }
+
+namespace {
+
+void writeTo(DWORD which, const char* text) {
+    const HANDLE handle = GetStdHandle(which);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    DWORD length = 0;
+    while (text[length] != '\0') ++length;
+    DWORD written = 0;
+    WriteFile(handle, text, length, &written, nullptr);
+}
+
+}  // namespace
+
+void writeOutput(const char* text) { writeTo(STD_OUTPUT_HANDLE, text); }
+
+void writeError(const char* text) { writeTo(STD_ERROR_HANDLE, text); }
 
 const char* processCommandLine() { return GetCommandLineA(); }
 

@@ -30,4 +30,15 @@ bool append(char* buffer, unsigned capacity, const char* s) {
     return appendPart(buffer, capacity, s, length(s));
 }
 
+bool appendNumber(char* buffer, unsigned capacity, unsigned value) {
+    char digits[11];
+    unsigned at = sizeof digits - 1;
+    digits[at] = '\0';
+    do {
+        digits[--at] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return append(buffer, capacity, digits + at);
+}
+
 }  // namespace text

@@ -18,4 +18,7 @@ bool append(char* buffer, unsigned capacity, const char* s);
 // Appends the first count bytes of s, as append does.
 bool appendPart(char* buffer, unsigned capacity, const char* s, unsigned count);
 
+// Appends the decimal digits of value, as append does.
+bool appendNumber(char* buffer, unsigned capacity, unsigned value);
+
 }  // namespace text

@@ -13,3 +13,12 @@ constexpr const char* kProductVersionValue = "ProductVersion";
 // when the key or value is missing, the read is denied, or the data is
 // longer than 4 bytes: then no product is installed.
 bool detectProduct(ProductRelease* release);
+
+// What the product key holds, read without asking for any right to change it.
+enum class ProductState {
+    Found,
+    NoKey,       // the key does not exist
+    NoValue,     // no readable "ProductVersion" of at most 4 bytes
+    Unreadable,  // the key exists but cannot be opened for reading
+};
+ProductState inspectProduct(ProductRelease* release);

@@ -6,6 +6,10 @@ namespace {
 
 const char* const kEntryNames[kEntryCount] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
 
+}  // namespace
+
+const char* entryName(int rank) { return kEntryNames[rank]; }
+
 // A value counts as present when it exists, however long its data: a long
 // registration of the installed release must not be taken for absent, or an
 // older one would be kept in its place.
@@ -15,8 +19,6 @@ bool entryPresent(platform::RegKey key, const char* name) {
     const platform::ValueRead read = platform::regQueryValue(key, name, data, &size);
     return read != platform::ValueRead::Failed;
 }
-
-}  // namespace
 
 int entryCeiling(const ProductRelease& release) {
     switch (release.releaseCode) {
@@ -34,9 +36,29 @@ int entryCeiling(const ProductRelease& release) {
     }
 }
 
+int findActiveEntry(platform::RegKey extensionsKey, const ProductRelease& release) {
+    const int ceiling = entryCeiling(release);
+    if (ceiling == kNoCeiling) return kNoCeiling;
+    for (int rank = ceiling; rank < kEntryMarvil; ++rank) {
+        if (entryPresent(extensionsKey, kEntryNames[rank])) return rank;
+    }
+    return kNoCeiling;
+}
+
 void rewriteSetupExtension(platform::RegKey extensionsKey) {
     platform::regSetString(extensionsKey, kSetupExtensionValue, kSetupExtensionData,
                            text::length(kSetupExtensionData) + 1);
+}
+
+bool setupExtensionCurrent(platform::RegKey extensionsKey) {
+    unsigned char data[platform::kMaxPath];
+    unsigned long size = sizeof data;
+    unsigned long type = 0;
+    const platform::ValueRead read = platform::regQueryValue(extensionsKey, kSetupExtensionValue, data, &size, &type);
+    // The size pins the terminating NUL to the end, so the texts compare whole.
+    return read == platform::ValueRead::Fitted && type == platform::kRegSz &&
+           size == text::length(kSetupExtensionData) + 1 &&
+           text::equal(reinterpret_cast<const char*>(data), kSetupExtensionData);
 }
 
 void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcome) {
@@ -49,20 +71,30 @@ void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcom
         return;
     }
 
-    const int ceiling = entryCeiling(release);
-    if (ceiling != kNoCeiling) {
-        int active = kNoCeiling;
-        for (int rank = ceiling; rank < kEntryMarvil && active == kNoCeiling; ++rank) {
-            if (entryPresent(key, kEntryNames[rank])) active = rank;
-        }
-        if (active != kNoCeiling) {
-            // Every older entry is attempted, whatever became of the others.
-            for (int rank = active + 1; rank < kEntryCount; ++rank) {
-                if (platform::regDeleteValue(key, kEntryNames[rank])) outcome->entriesRemoved = true;
-            }
+    const int active = findActiveEntry(key, release);
+    if (active != kNoCeiling) {
+        // Every older entry is attempted, whatever became of the others.
+        for (int rank = active + 1; rank < kEntryCount; ++rank) {
+            if (platform::regDeleteValue(key, kEntryNames[rank])) outcome->entriesRemoved = true;
         }
     }
 
     rewriteSetupExtension(key);
     platform::regCloseKey(key);
+}
+
+platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, EntriesInspection* inspection) {
+    platform::RegKey key = nullptr;
+    const platform::KeyOpen opened = platform::regOpenKeyForReading(kExtensionsKeyPath, &key);
+    if (opened != platform::KeyOpen::Opened) return opened;
+
+    inspection->active = findActiveEntry(key, release);
+    if (inspection->active != kNoCeiling) {
+        for (int rank = inspection->active + 1; rank < kEntryCount; ++rank) {
+            inspection->wouldDelete[rank] = entryPresent(key, kEntryNames[rank]);
+        }
+    }
+    inspection->setupExtensionCurrent = setupExtensionCurrent(key);
+    platform::regCloseKey(key);
+    return opened;
 }

@@ -15,8 +15,19 @@ constexpr const char* kSetupExtensionData = "4.0;Outxxx.dll;7;000000000000000;00
 enum EntryRank { kEntry90 = 0, kEntry810 = 1, kEntry801 = 2, kEntryMarvil = 3, kEntryCount = 4 };
 constexpr int kNoCeiling = -1;
 
+// The value name of a rank.
+const char* entryName(int rank);
+
 // The newest entry the release may own, or kNoCeiling.
 int entryCeiling(const ProductRelease& release);
+
+// The presence test: the value exists, whatever its type or length.
+bool entryPresent(platform::RegKey extensionsKey, const char* name);
+
+// The active entry: the first KestrinCorp entry present from the release's
+// ceiling down ("Marvil" is never tested), or kNoCeiling. A run keeps it and
+// deletes every entry ranked below it.
+int findActiveEntry(platform::RegKey extensionsKey, const ProductRelease& release);
 
 // Opens the Extensions key, deletes every entry ranked below the newest one
 // present from the ceiling down, and rewrites the setup extension value.
@@ -26,3 +37,17 @@ void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcom
 
 // Writes "Outlook Setup Extension" into the open Extensions key.
 void rewriteSetupExtension(platform::RegKey extensionsKey);
+
+// True when "Outlook Setup Extension" holds exactly what a run writes: REG_SZ,
+// the data and its terminating NUL.
+bool setupExtensionCurrent(platform::RegKey extensionsKey);
+
+// What reconciliation would do, read through a handle that cannot change
+// anything: which entry it keeps and which present entries it would delete.
+struct EntriesInspection {
+    int active = kNoCeiling;
+    bool wouldDelete[kEntryCount] = {};
+    bool setupExtensionCurrent = false;
+};
+// Fills inspection only when the key opened for reading.
+platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, EntriesInspection* inspection);

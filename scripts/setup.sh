@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386
-          qemu-user-static xvfb python3 clang lld libclang-rt-14-dev clang-tidy cppcheck imagemagick
+          qemu-user-static xvfb python3 clang lld llvm libclang-rt-14-dev clang-tidy cppcheck imagemagick
           osslsigncode openssl)
 
 need_root() {

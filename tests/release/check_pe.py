@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Checks the shipped quillmend.exe the way a security reviewer would: PE32 for
-i386, GUI subsystem, ASLR (with relocations to make it real) and DEP, imports
+"""Checks a shipped program the way a security reviewer would: PE32 for
+i386, GUI subsystem (console with --console), ASLR (with relocations to make it real) and DEP, imports
 from ADVAPI32, KERNEL32, SHELL32 and USER32 only, a load configuration whose
 DependentLoadFlags restrict the loader's DLL search to System32, an embedded manifest that
 runs as invoker, a version resource, no link timestamp, and a size of at most
-8 KiB, not counting an Authenticode signature. Prints what it found."""
+8 KiB, not counting an Authenticode signature. With --read-only, also that
+it imports no Windows function that changes the registry or files or shows a
+box. Prints what it found."""
+import argparse
 import struct
 import sys
 
@@ -13,9 +16,12 @@ ALLOWED_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "SHELL32.DLL", "USER32.DLL"}
 RT_VERSION, RT_MANIFEST = 16, 24
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 DEPENDENT_LOAD_FLAGS_OFFSET = 54  # in IMAGE_LOAD_CONFIG_DIRECTORY32, a WORD
+WRITING_FUNCTIONS = {"RegSetValueExA", "RegDeleteValueA", "RegOpenKeyA", "RegCreateKeyA", "RegCreateKeyExA",
+                     "RegDeleteKeyA", "DeleteFileA", "CreateFileA", "MoveFileA", "RemoveDirectoryA",
+                     "CreateDirectoryA", "MessageBoxA"}
 
 
-def main(path):
+def main(path, console=False, read_only=False):
     data = open(path, "rb").read()
     problems = []
 
@@ -50,13 +56,18 @@ def main(path):
     def c_string(offset):
         return data[offset:data.index(b"\0", offset)].decode("ascii")
 
-    # Imports.
-    imports = []
+    # Imports: the DLLs, and the functions named through each lookup table.
+    imports, functions = [], []
     rva, _ = directory(1)
     if rva:
         at = rva_to_offset(rva)
         while u32(at + 12):
             imports.append(c_string(rva_to_offset(u32(at + 12))).upper())
+            entry = rva_to_offset(u32(at) or u32(at + 16))
+            while u32(entry):
+                if not u32(entry) & 0x80000000:
+                    functions.append(c_string(rva_to_offset(u32(entry)) + 2))
+                entry += 4
             at += 20
 
     # Resource types at the root of the resource tree.
@@ -107,6 +118,7 @@ def main(path):
     print("relocations:     %d bytes" % reloc_size)
     print("link timestamp:  %d" % stamp)
     print("imports:         %s" % ", ".join(imports))
+    print("functions:       %s" % ", ".join(functions))
     print("resource types:  %s" % sorted(resource_types))
     print("load config:     directory %d bytes, record %s bytes, DependentLoadFlags %s"
           % (config_dir_size, config_size, "%#x" % load_flags if load_flags is not None else "absent"))
@@ -117,8 +129,10 @@ def main(path):
         problems.append("the signature is not at the end of the file")
     if machine != 0x14C or magic != 0x10B:
         problems.append("not PE32 for i386")
-    if subsystem != 2:
-        problems.append("not the GUI subsystem")
+    if subsystem != (3 if console else 2):
+        problems.append("not the %s subsystem" % ("console" if console else "GUI"))
+    if read_only and WRITING_FUNCTIONS & set(functions):
+        problems.append("imports functions that change things: %s" % sorted(WRITING_FUNCTIONS & set(functions)))
     if not dll_chars & 0x0040:
         problems.append("ASLR (DYNAMIC_BASE) not set")
     if not reloc_rva or not reloc_size:
@@ -147,4 +161,9 @@ def main(path):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    parser = argparse.ArgumentParser()
+    parser.add_argument("path")
+    parser.add_argument("--console", action="store_true", help="a console program")
+    parser.add_argument("--read-only", action="store_true", help="must import nothing that changes anything")
+    args = parser.parse_args()
+    sys.exit(main(args.path, args.console, args.read_only))

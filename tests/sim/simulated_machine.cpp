@@ -48,7 +48,7 @@ platform::KeyOpen openKey(const char* operation, const char* path, platform::Reg
     current().log.push_back(std::string(operation) + " " + path);
     auto found = current().keys.find(path);
     if (found == current().keys.end()) return platform::KeyOpen::Missing;
-    if (found->second == KeyState::Denied) return platform::KeyOpen::Failed;
+    if (found->second != KeyState::Present) return platform::KeyOpen::Failed;
     *key = openHandle(path);
     return platform::KeyOpen::Opened;
 }
@@ -122,10 +122,22 @@ bool regOpenKey(const char* path, RegKey* key) { return sim::openKey("open", pat
 
 KeyOpen regOpenKeyForValues(const char* path, RegKey* key) { return sim::openKey("openForValues", path, key); }
 
-ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size) {
+KeyOpen regOpenKeyForReading(const char* path, RegKey* key) {
+    const KeyOpen opened = sim::openKey("openForReading", path, key);
+    // A key that denies changes can still be read, as an unelevated user finds it.
+    if (opened == KeyOpen::Failed && current().keys[path] == sim::KeyState::Denied) {
+        *key = sim::openHandle(path);
+        return KeyOpen::Opened;
+    }
+    return opened;
+}
+
+ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size,
+                        unsigned long* type) {
     current().log.push_back(std::string("query ") + name);
     sim::Value* value = sim::findValue(key, name);
     if (value == nullptr || value->readDenied) return ValueRead::Failed;
+    if (type != nullptr) *type = value->type;
     const unsigned long needed = static_cast<unsigned long>(value->data.size());
     const unsigned long room = *size;
     *size = needed;
@@ -170,6 +182,13 @@ bool pathExists(const char* path) {
     return sim::hasFile(path);
 }
 
+PathKind pathKind(const char* path) {
+    current().log.push_back(std::string("find ") + path);
+    auto found = current().files.find(path);
+    if (found == current().files.end()) return PathKind::Nothing;
+    return found->second.directory ? PathKind::Directory : PathKind::File;
+}
+
 void deleteFile(const char* path) {
     current().log.push_back(std::string("deleteFile ") + path);
     auto found = current().files.find(path);
@@ -209,6 +228,10 @@ bool searchDllsInSystem32Only() {
 }
 
 void removeCurrentDirectoryFromDllSearch() { current().log.push_back("dllSearch noCurrentDirectory"); }
+
+void writeOutput(const char* text) { current().output += text; }
+
+void writeError(const char* text) { current().errorOutput += text; }
 
 const char* processCommandLine() { return current().commandLine.c_str(); }
 

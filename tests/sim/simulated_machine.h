@@ -27,7 +27,8 @@ struct Value {
     bool deleteFails = false;  // a deletion fails as access denied
 };
 
-enum class KeyState { Present, Denied };
+// Denied: opens for reading only; Unreadable: opens for nothing.
+enum class KeyState { Present, Denied, Unreadable };
 
 struct FileEntry {
     bool directory = false;
@@ -57,6 +58,8 @@ struct Machine {
     // What happened, in order.
     std::vector<std::string> log;
     std::vector<Box> boxes;
+    std::string output;       // standard output
+    std::string errorOutput;  // standard error
     size_t answersUsed = 0;
     int openHandles = 0;
 };
