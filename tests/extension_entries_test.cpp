@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "app/check.h"
 #include "tests/sim/machine_test.h"
 
 namespace {
@@ -102,6 +103,13 @@ TEST_F(ReconcileTest, EveryReleaseAgainstEveryPresencePattern) {
             where << "release " << r.release << " build " << r.build << " pattern " << pattern;
             SCOPED_TRACE(where.str());
 
+            // The check first: it must name exactly what the run then deletes.
+            installRelease(r.release, r.build);
+            EXPECT_EQ(runCheck("/registry"), kCheckRegistryRemains);  // the setup value is not there yet
+            EXPECT_TRUE(onlyReads());
+            const std::vector<std::string> named = outputLines("would delete: ");
+            sim::machine().log.clear();
+
             RunOutcome outcome;
             outcome.productFound = true;
             reconcileExtensionEntries(ProductRelease{static_cast<unsigned short>(r.release),
@@ -110,6 +118,13 @@ TEST_F(ReconcileTest, EveryReleaseAgainstEveryPresencePattern) {
 
             const Expected e = oracle(r.release, r.build, present);
             EXPECT_EQ(sim::machine().log, e.log);
+            std::vector<std::string> deleted;
+            for (int i = 0; i < 4; ++i) {
+                if (present[i] && !e.present[i]) deleted.push_back(kLadder[i]);
+            }
+            EXPECT_EQ(named, deleted.empty() ? std::vector<std::string>{"none"} : deleted);
+            sim::machine().output.clear();
+            EXPECT_EQ(runCheck("/registry"), 0) << sim::machine().output;
             EXPECT_EQ(outcome.entriesRemoved, e.entriesRemoved);
             for (int i = 0; i < 4; ++i) EXPECT_EQ(sim::hasValue(kExtensionsKey, kLadder[i]), e.present[i]) << kLadder[i];
             EXPECT_EQ(sim::stringValue(kExtensionsKey, kUnrelated), std::string("4.0;other.dll;1") + '\0');

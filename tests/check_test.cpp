@@ -1,0 +1,142 @@
+#include "app/check.h"
+
+#include "app/run.h"
+#include "tests/sim/machine_test.h"
+
+namespace {
+
+constexpr const char* kRoaming = "C:\\Users\\ann\\AppData\\Roaming";
+constexpr const char* kLocal = "C:\\Users\\ann\\AppData\\Local";
+const std::string kRoamingCopy = std::string(kRoaming) + "\\Microsoft\\Outlook\\Extend.dat";
+const std::string kLocalCopy = std::string(kLocal) + "\\Microsoft\\Outlook\\Extend.dat";
+
+class CheckTest : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        sim::machine().roamingFolder = kRoaming;
+        sim::machine().localFolder = kLocal;
+    }
+    // The demo machine: release 900 build 1000, all four registrations, both copies.
+    void demoMachine() {
+        installRelease(900, 1000);
+        for (const char* name : {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}) {
+            sim::setString(kExtensionsKey, name, "x");
+        }
+        sim::addFile(kRoamingCopy);
+        sim::addFile(kLocalCopy);
+    }
+};
+
+TEST_F(CheckTest, BeforeAndAfterASilentRunOnTheDemoMachine) {
+    demoMachine();
+    sim::machine().commandLine = "\"C:\\Deploy\\quillmend-check.exe\"";
+    EXPECT_EQ(startCheck(), kCheckRegistryRemains | kCheckExtendDatRemains);
+    EXPECT_EQ(sim::machine().output,
+              "product: release 900, build 1000\r\n"
+              "extensions key: present and readable\r\n"
+              "keeps: KestrinCorp90\r\n"
+              "would delete: KestrinCorp810\r\n"
+              "would delete: KestrinCorp801\r\n"
+              "would delete: Marvil\r\n"
+              "setup extension: Outlook Setup Extension does not hold what a run writes\r\n"
+              "roaming Extend.dat: present (a file) at " + kRoamingCopy + "\r\n"
+              "local Extend.dat: present (a file) at " + kLocalCopy + "\r\n"
+              "verdict: registry work and Extend.dat remain (exit code 3)\r\n");
+    EXPECT_EQ(sim::machine().log[0], "dllSearch system32");
+    EXPECT_EQ(sim::machine().log[1], "dllSearch noCurrentDirectory");
+    sim::machine().log.erase(sim::machine().log.begin(), sim::machine().log.begin() + 2);
+    EXPECT_TRUE(onlyReads());
+
+    EXPECT_EQ(runQuillmend("/S"), 0);
+    sim::machine().output.clear();
+    EXPECT_EQ(runCheck(""), 0);
+    EXPECT_EQ(outputLines("would delete: "), std::vector<std::string>{"none"});
+    EXPECT_EQ(outputLines("setup extension: "),
+              std::vector<std::string>{"Outlook Setup Extension holds what a run writes"});
+    EXPECT_EQ(outputLines("local Extend.dat: "), std::vector<std::string>{"none at " + kLocalCopy});
+    EXPECT_EQ(outputLines("verdict: "), std::vector<std::string>{"nothing left for quillmend.exe /S to do (exit code 0)"});
+}
+
+// One change to the demo machine after a run, and what the check then says.
+TEST_F(CheckTest, WhatEachHalfReports) {
+    struct Case {
+        const char* name;
+        const char* arguments;
+        void (*change)();
+        int code;
+        const char* prefix;  // the line that says why
+        const char* line;
+    };
+    const Case kCases[] = {
+        {"no product key", "", [] { sim::machine().keys.erase(kProductKey); sim::machine().values.erase(kProductKey); },
+         0, "product: ", "none (no key HKLM\\Software\\Ostrand\\Fellgate\\Wardline6\\CurrentVersion)"},
+        {"version of five bytes", "/registry",
+         [] { sim::setValue(kProductKey, "ProductVersion", sim::kRegBinary, {0x84, 3, 0xE8, 3, 0}); }, 0, "product: ",
+         "none (no readable \"ProductVersion\" value of at most 4 bytes)"},
+        {"product key unreadable", "/registry", [] { sim::addKey(kProductKey, sim::KeyState::Unreadable); },
+         kCheckCannotTell, "verdict: ", "cannot tell: a key exists but cannot be read (exit code 4)"},
+        {"extensions key missing", "", [] { sim::machine().keys.erase(kExtensionsKey); }, 0, "extensions key: ",
+         "none (a run changes nothing) at HKLM\\Software\\Microsoft\\Exchange\\Client\\Extensions"},
+        {"extensions key denies changes", "/registry",
+         [] { sim::setString(kExtensionsKey, "Marvil", "x"); sim::addKey(kExtensionsKey, sim::KeyState::Denied); },
+         kCheckRegistryRemains, "would delete: ", "Marvil"},
+        {"extensions key unreadable", "", [] { sim::addKey(kExtensionsKey, sim::KeyState::Unreadable); },
+         kCheckCannotTell, "extensions key: ",
+         "cannot tell (this cannot read HKLM\\Software\\Microsoft\\Exchange\\Client\\Extensions)"},
+        {"setup value as REG_EXPAND_SZ", "",
+         [] {
+             sim::setString(kExtensionsKey, "Outlook Setup Extension", kSetupData);
+             sim::machine().values[kExtensionsKey]["Outlook Setup Extension"].type = 2;
+         },
+         kCheckRegistryRemains, "setup extension: ", "Outlook Setup Extension does not hold what a run writes"},
+        {"setup value without its NUL", "",
+         [] { sim::setValue(kExtensionsKey, "Outlook Setup Extension", sim::kRegSz, {kSetupData, kSetupData + 50}); },
+         kCheckRegistryRemains, "setup extension: ", "Outlook Setup Extension does not hold what a run writes"},
+        {"release 802", "", [] { installRelease(802, 600); sim::setString(kExtensionsKey, "Marvil", "x"); }, 0,
+         "keeps: ", "none (this release owns no registration)"},
+        {"release 810, nothing of its own", "",
+         [] { installRelease(810, 1); sim::machine().values[kExtensionsKey].erase("KestrinCorp90"); }, 0, "keeps: ",
+         "none (KestrinCorp810 and every older KestrinCorp entry are absent)"},
+        {"a folder named Extend.dat", "/user", [] { sim::addFile(kRoamingCopy, true); }, kCheckExtendDatRemains,
+         "roaming Extend.dat: ", "present (a folder of that name) at C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat"},
+        {"a copy left, registry only", "/registry", [] { sim::addFile(kLocalCopy); }, 0, "local Extend.dat: ", nullptr},
+        {"roaming folder unavailable", "/user", [] { sim::machine().roamingFolder.reset(); }, 0, "roaming Extend.dat: ",
+         "passed over (the folder is unavailable)"},
+        {"local folder of 231 characters", "/user",
+         [] {
+             sim::machine().localFolder = "C:\\" + std::string(228, 'l');
+             sim::addFile(*sim::machine().localFolder + "\\Microsoft\\Outlook\\Extend.dat");
+         },
+         0, "local Extend.dat: ", "passed over (the folder's path is too long)"},
+        {"a registration left, user only", "/user", [] { sim::setString(kExtensionsKey, "Marvil", "x"); }, 0,
+         "would delete: ", nullptr},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        demoMachine();
+        runQuillmend("/S");
+        sim::machine().log.clear();
+        c.change();
+        EXPECT_EQ(runCheck(c.arguments), c.code) << sim::machine().output;
+        EXPECT_EQ(outputLines(c.prefix), c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{});
+        EXPECT_EQ(outputLines("verdict: ").size(), 1u);
+        EXPECT_TRUE(onlyReads());
+        EXPECT_TRUE(sim::machine().errorOutput.empty());
+    }
+}
+
+TEST_F(CheckTest, AnyOtherArgumentChecksNothing) {
+    for (const char* arguments : {"/S", "/Registry", "/registry ", "/user /registry", "-user", "registry"}) {
+        SCOPED_TRACE(arguments);
+        SetUp();
+        demoMachine();
+        EXPECT_EQ(runCheck(arguments), kCheckUsage);
+        EXPECT_EQ(sim::machine().errorOutput, "usage: quillmend-check.exe [/registry | /user] (no argument: both)\r\n");
+        EXPECT_TRUE(sim::machine().output.empty());
+        EXPECT_TRUE(sim::machine().log.empty());
+    }
+}
+
+}  // namespace
