@@ -2,7 +2,9 @@
 """The demo: a throwaway 64-bit Wine machine (WoW64) seeded with a typical
 state, one run of the shipped 32-bit quillmend.exe /S on it, and the registry
 values and files before and after, in both registry views: the 32-bit view it
-works on, and the 64-bit view it must leave alone."""
+works on, and the 64-bit view it must leave alone. The read-only
+quillmend-check.exe (beside quillmend.exe) says before and after the run what
+a silent run would still do."""
 import argparse
 import os
 import shutil
@@ -42,6 +44,14 @@ def show_state(m, title):
         state = "present" if os.path.exists(path) else "absent"
         print("%-8s Extend.dat %-8s %s" % (label, state, os.path.relpath(path, m.prefix)))
     print()
+
+
+def run_check(m, check_exe, when):
+    """quillmend-check.exe's output and exit code, as a deployment engine gets them."""
+    print("---- quillmend-check.exe, %s ----" % when)
+    code, output = m.run_console([check_exe])
+    print(output.replace("\r\n", "\n"), end="")
+    print("exit code: %d\n" % code)
 
 
 def screenshots(display, pause_dir, report, shots_dir, stop):
@@ -131,7 +141,12 @@ def main():
 
         exe = os.path.join(m.root, "quillmend.exe")
         shutil.copy(args.exe, exe)
-        print("program: %s" % describe_file(args.exe))
+        check_exe = os.path.join(os.path.dirname(args.exe), "quillmend-check.exe")
+        print("programs: %s\n          %s\n" % (describe_file(args.exe), describe_file(check_exe)))
+        shutil.copy(check_exe, m.root)
+        check_exe = os.path.join(m.root, "quillmend-check.exe")
+        if not args.interactive:
+            run_check(m, check_exe, "before the run")
         if args.interactive:
             print("running: quillmend.exe (interactive)")
             run_interactive(m, exe, args.driver, x.display, args.shots)
@@ -141,7 +156,9 @@ def main():
             code = m.wine(exe, "/S", check=False)
             print("exit code: %d\n" % code)
         show_state(m, "after")
-        print("64-bit view after the run: %s" % ("unchanged" if m.state_64bit_view() == view64 else "CHANGED"))
+        print("64-bit view after the run: %s\n" % ("unchanged" if m.state_64bit_view() == view64 else "CHANGED"))
+        if not args.interactive:
+            run_check(m, check_exe, "after the run")
     finally:
         m.destroy()
         if x:

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo: installs what is missing, builds, and runs the shipped 32-bit
 # quillmend.exe /S (build/win32, under wine32 through qemu-i386) on a throwaway
-# 64-bit Wine machine with a typical state, showing both registry views.
+# 64-bit Wine machine with a typical state, showing both registry views and
+# what quillmend-check.exe says before and after the run.
 # With --interactive: runs it without /S on a virtual display, answers Yes to
 # each prompt and saves a screenshot of every box under docs/.
 set -euo pipefail

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Makes the release in dist/ (or the folder given): quillmend-<version>-win32.zip
-(quillmend.exe, README.md, LICENSE, SHA256SUMS), SHA256SUMS over the zip and
-the .exe, and, when signed, SIGNER with the certificate's SHA-256 thumbprint.
+(quillmend.exe, quillmend-check.exe, quillmend-run.cmd, README.md, SECURITY.md,
+LICENSE, SHA256SUMS), SHA256SUMS over the zip and the two programs, and, when
+signed, SIGNER with the certificate's SHA-256 thumbprint.
 
 Signing: QUILLMEND_SIGN_PFX names a PKCS#12 file, QUILLMEND_SIGN_PASSWORD its
 password, QUILLMEND_TIMESTAMP_URL an optional RFC 3161 time-stamp server. The
@@ -22,6 +23,10 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 # 1980-01-01, the earliest date a zip holds; SOURCE_DATE_EPOCH overrides it.
 FIXED_DATE = (1980, 1, 1, 0, 0, 0)
 PASSWORD = "QUILLMEND_SIGN_PASSWORD"
+PROGRAMS = ("quillmend.exe", "quillmend-check.exe")
+# Besides the programs, in the zip: (name in the zip, path in the sources).
+DOCUMENTS = (("quillmend-run.cmd", "app/quillmend-run.cmd"), ("README.md", "README.md"),
+             ("SECURITY.md", "SECURITY.md"), ("LICENSE", "LICENSE"))
 
 
 class Failure(Exception):
@@ -95,28 +100,29 @@ def zip_date():
 
 def package(dist, staging):
     version = open(os.path.join(ROOT, "VERSION")).read().strip()
-    exe = os.path.join(ROOT, "build", "win32", "quillmend.exe")
-    if not os.path.exists(exe):
-        raise Failure("build/win32/quillmend.exe is missing: run scripts/build.sh first")
+    built = {p: os.path.join(ROOT, "build", "win32", p) for p in PROGRAMS}
+    for program, path in built.items():
+        if not os.path.exists(path):
+            raise Failure("build/win32/%s is missing: run scripts/build.sh first" % program)
     name = "quillmend-%s-win32.zip" % version
     for stale in (name, "SHA256SUMS", "SIGNER"):  # a failed run leaves no package that looks new
         if os.path.exists(os.path.join(dist, stale)):
             os.remove(os.path.join(dist, stale))
 
-    program = exe
+    shipped = dict(built)
     signer = None
     pfx = os.environ.get("QUILLMEND_SIGN_PFX")
     if pfx:
         signer = signer_certificate(pfx)
-        program = os.path.join(staging, "quillmend.exe")
-        sign(exe, program, pfx)
-        print("signed quillmend.exe: %s, SHA-256 thumbprint %s" % signer)
+        for program in PROGRAMS:
+            shipped[program] = os.path.join(staging, program)
+            sign(built[program], shipped[program], pfx)
+        print("signed %s: %s, SHA-256 thumbprint %s" % ((" and ".join(PROGRAMS),) + signer))
     else:
-        print("not signed: QUILLMEND_SIGN_PFX is not set, so the package holds the unsigned program")
+        print("not signed: QUILLMEND_SIGN_PFX is not set, so the package holds the unsigned programs")
 
-    files = [("quillmend.exe", open(program, "rb").read()),
-             ("README.md", open(os.path.join(ROOT, "README.md"), "rb").read()),
-             ("LICENSE", open(os.path.join(ROOT, "LICENSE"), "rb").read())]
+    files = [(p, open(shipped[p], "rb").read()) for p in PROGRAMS]
+    files += [(member, open(os.path.join(ROOT, source), "rb").read()) for member, source in DOCUMENTS]
     sums = "".join("%s  %s\n" % (sha256(content), member) for member, content in files).encode()
     files.append(("SHA256SUMS", sums))
 
@@ -129,8 +135,8 @@ def package(dist, staging):
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, content, compresslevel=9)
     outputs[name] = open(zipped_path, "rb").read()
-    outputs["SHA256SUMS"] = ("%s  %s\n%s  quillmend.exe\n" % (sha256(outputs[name]), name,
-                                                              sha256(files[0][1]))).encode()
+    outputs["SHA256SUMS"] = ("%s  %s\n" % (sha256(outputs[name]), name) + "".join(
+        "%s  %s\n" % (sha256(content), member) for member, content in files if member in PROGRAMS)).encode()
     if signer:
         outputs["SIGNER"] = ("subject: %s\nsha256 thumbprint: %s\n" % signer).encode()
 
@@ -139,8 +145,9 @@ def package(dist, staging):
             f.write(content)
         os.replace(os.path.join(staging, output), os.path.join(dist, output))
     shown = os.path.relpath(dist, ROOT) if dist.startswith(ROOT + os.sep) else dist
-    print("%s/%s (%d bytes; quillmend.exe %d bytes, unsigned program %d bytes)"
-          % (shown, name, len(outputs[name]), len(files[0][1]), os.path.getsize(exe)))
+    print("%s/%s (%d bytes; %s)" % (shown, name, len(outputs[name]), "; ".join(
+        "%s %d bytes, unsigned %d bytes" % (p, len(content), os.path.getsize(built[p]))
+        for p, content in files if p in PROGRAMS)))
     print(outputs["SHA256SUMS"].decode(), end="")
 
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and packages the release: dist/quillmend-<version>-win32.zip,
-# dist/SHA256SUMS and, when signed, dist/SIGNER. Signs quillmend.exe when
+# dist/SHA256SUMS and, when signed, dist/SIGNER. Signs both programs when
 # QUILLMEND_SIGN_PFX (and QUILLMEND_SIGN_PASSWORD, optionally
 # QUILLMEND_TIMESTAMP_URL) are set. An output folder other than dist/ may be given.
 set -euo pipefail
@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win32 -j2 >/dev/null
-python3 tests/release/check_pe.py build/win32/quillmend.exe >/dev/null || {
-  python3 tests/release/check_pe.py build/win32/quillmend.exe; exit 1; }
+for check in "build/win32/quillmend.exe" "build/win32/quillmend-check.exe --console --read-only"; do
+  # shellcheck disable=SC2086  # the program and its options
+  python3 tests/release/check_pe.py $check >/dev/null || { python3 tests/release/check_pe.py $check; exit 1; }
+done
 python3 scripts/package.py "$@"

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Checks a released quillmend.exe (or the release zip) against the sources of
-this checkout: builds them, takes the Authenticode signature off the released
-file (an unsigned file is taken as it is) and compares the two byte for byte.
-Prints the signer's subject and SHA-256 thumbprint when the file is signed.
-Exit code 0 only when the released program is exactly the one the sources build."""
+"""Checks a released program (quillmend.exe or quillmend-check.exe, by its file
+name) or the release zip (both programs and quillmend-run.cmd) against the
+sources of this checkout: builds them, takes the Authenticode signature off
+each released program (an unsigned one is taken as it is) and compares it
+byte for byte with the built one. Prints the signer's subject and SHA-256
+thumbprint of each signed program. Exit code 0 only when everything released
+is exactly what the sources give."""
 import hashlib
 import os
 import re
@@ -13,7 +15,7 @@ import sys
 import tempfile
 import zipfile
 
-from package import Failure, certificate_fields, run
+from package import DOCUMENTS, PROGRAMS, Failure, certificate_fields, run
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 SECURITY_DIRECTORY = 4
@@ -24,14 +26,20 @@ def fail(message):
     sys.exit(1)
 
 
-def released_program(path):
+def released_files(path):
+    """{name: content} of the programs (and, from a zip, the script) to check."""
     if not zipfile.is_zipfile(path):
-        return open(path, "rb").read()
+        name = os.path.basename(path).lower()
+        return {name if name in PROGRAMS else PROGRAMS[0]: open(path, "rb").read()}
+    wanted = PROGRAMS + ("quillmend-run.cmd",)
     with zipfile.ZipFile(path) as z:
-        members = [n for n in z.namelist() if n.rsplit("/", 1)[-1].lower() == "quillmend.exe"]
-        if len(members) != 1:
-            fail("%s holds %d copies of quillmend.exe, not one" % (path, len(members)))
-        return z.read(members[0])
+        files = {}
+        for name in wanted:
+            members = [n for n in z.namelist() if n.rsplit("/", 1)[-1].lower() == name]
+            if len(members) != 1:
+                fail("%s holds %d copies of %s, not one" % (path, len(members), name))
+            files[name] = z.read(members[0])
+        return files
 
 
 def is_signed(data):
@@ -48,7 +56,7 @@ def is_signed(data):
     return offset != 0 and size != 0
 
 
-def signer(path, work):
+def signer(path):
     """Subject and SHA-256 thumbprint of the certificate that signed the file,
     and whether the signature's digest matches the file's content."""
     report = subprocess.run(["osslsigncode", "verify", "-in", path], stdout=subprocess.PIPE,
@@ -56,7 +64,7 @@ def signer(path, work):
     current = re.search(r"Current message digest\s*:\s*(\S+)", report)
     calculated = re.search(r"Calculated message digest\s*:\s*(\S+)", report)
     intact = bool(current and calculated and current.group(1) == calculated.group(1))
-    pkcs7 = os.path.join(work, "signature.pem")
+    pkcs7 = path + ".signature.pem"
     run(["osslsigncode", "extract-signature", "-pem", "-in", path, "-out", pkcs7], "extracting the signature")
     structure = run(["openssl", "pkcs7", "-in", pkcs7, "-print", "-noout"], "reading the signature")
     serial = re.search(r"issuer_and_serial:.*?serial:\s*(\S+)", structure, re.S)
@@ -75,8 +83,8 @@ def build(work):
     folder = os.path.join(work, "build")
     run(["cmake", "-S", ROOT, "-B", folder, "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(ROOT, "cmake", "mingw-i686.cmake"),
          "-DCMAKE_BUILD_TYPE=Release"], "configuring the build")
-    run(["cmake", "--build", folder, "--target", "quillmend"], "building the sources")
-    return open(os.path.join(folder, "quillmend.exe"), "rb").read()
+    run(["cmake", "--build", folder, "--target", "quillmend", "quillmend-check"], "building the sources")
+    return {p: open(os.path.join(folder, p), "rb").read() for p in PROGRAMS}
 
 
 def describe_difference(released, built):
@@ -102,31 +110,47 @@ def verify():
     path = sys.argv[1]
     if not os.path.isfile(path):
         fail("no such file: %s" % path)
+    problems = []
     with tempfile.TemporaryDirectory(prefix="quillmend-verify-") as work:
-        released = os.path.join(work, "released.exe")
-        with open(released, "wb") as f:
-            f.write(released_program(path))
-        program = released
-        intact = True
-        if is_signed(open(released, "rb").read()):
-            subject, thumbprint, intact = signer(released, work)
-            print("signed by: %s" % subject)
-            print("signer's certificate SHA-256 thumbprint: %s" % thumbprint)
-            print("signature digest: %s" % ("matches the file" if intact else "DOES NOT MATCH the file"))
-            program = os.path.join(work, "unsigned.exe")
-            run(["osslsigncode", "remove-signature", "-in", released, "-out", program], "removing the signature")
-        else:
-            print("not signed")
-        released_bytes = open(program, "rb").read()
         built = build(work)
-    print("released program: sha256 %s (%d bytes)" % (hashlib.sha256(released_bytes).hexdigest(),
-                                                     len(released_bytes)))
-    print("built from sources: sha256 %s (%d bytes)" % (hashlib.sha256(built).hexdigest(), len(built)))
-    if released_bytes != built:
-        print("does NOT match the sources")
-        fail(describe_difference(released_bytes, built))
-    if not intact:
-        fail("the program matches the sources, but its signature was not made over this file")
+        for name, content in released_files(path).items():
+            print("%s:" % name)
+            if name not in PROGRAMS:
+                source = open(os.path.join(ROOT, dict(DOCUMENTS)[name]), "rb").read()
+                same = content == source
+                print("  %s" % ("matches the sources" if same else "does NOT match the sources"))
+                if not same:
+                    problems.append("%s differs from the sources" % name)
+                continue
+            released = os.path.join(work, "released-" + name)
+            with open(released, "wb") as f:
+                f.write(content)
+            program = released
+            intact = True
+            if is_signed(content):
+                subject, thumbprint, intact = signer(released)
+                print("  signed by: %s" % subject)
+                print("  signer's certificate SHA-256 thumbprint: %s" % thumbprint)
+                print("  signature digest: %s" % ("matches the file" if intact else "DOES NOT MATCH the file"))
+                program = os.path.join(work, "unsigned-" + name)
+                run(["osslsigncode", "remove-signature", "-in", released, "-out", program], "removing the signature")
+            else:
+                print("  not signed")
+            released_bytes = open(program, "rb").read()
+            print("  released program: sha256 %s (%d bytes)" % (hashlib.sha256(released_bytes).hexdigest(),
+                                                               len(released_bytes)))
+            print("  built from sources: sha256 %s (%d bytes)" % (hashlib.sha256(built[name]).hexdigest(),
+                                                                 len(built[name])))
+            if released_bytes != built[name]:
+                print("  does NOT match the sources")
+                print("  " + describe_difference(released_bytes, built[name]).replace("\n", "\n  "))
+                problems.append("%s differs from the sources" % name)
+            elif not intact:
+                problems.append("%s matches the sources, but its signature was not made over this file" % name)
+            else:
+                print("  matches the sources")
+    if problems:
+        fail("\n".join(problems))
     print("matches the sources")
     return 0
 

@@ -8,6 +8,7 @@ import shutil
 
 from winemachine import LADDER, SETUP_DATA, SHELL_FOLDERS_KEY, WineMachine, reg_value_line
 
+RUN_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "app", "quillmend-run.cmd")
 CAPTION = "Quillmend"
 PROMPT = "A copy of Extend.dat was found at the following location. Delete this file?\r\n "
 SUFFIX = "\\Microsoft\\Outlook\\Extend.dat"
@@ -15,6 +16,7 @@ NO_PRODUCT = "No active Kestrin product found"
 NOTHING_OLDER = "No additional Kestrin entries found"
 REMOVED = "Additional Kestrin entries have been removed"
 LOCKED = "Kestrin entries could not be changed. Run Quillmend as an administrator."
+CLEAN = "verdict: nothing left for quillmend.exe /S to do (exit code 0)"
 
 
 def check(condition, message):
@@ -55,8 +57,13 @@ class Context:
         self.program_dir = self.machine.drive_c("Program Files", "Quill Mend")
         os.makedirs(self.program_dir, exist_ok=True)
         shutil.copy(self.exe, os.path.join(self.program_dir, "quillmend.exe"))
+        # The check is built beside the program; the engines' script comes from the sources.
+        shutil.copy(os.path.join(os.path.dirname(self.exe), "quillmend-check.exe"), self.program_dir)
+        shutil.copy(RUN_SCRIPT, self.program_dir)
         shutil.copy(self.driver, os.path.join(self.machine.root, "wine_driver.exe"))
         self.program = "C:\\Program Files\\Quill Mend\\quillmend.exe"
+        self.program_dir_windows = "C:\\Program Files\\Quill Mend"
+        self.check_program = self.program_dir_windows + "\\quillmend-check.exe"
 
     def stop(self):
         if self.machine:
@@ -95,6 +102,17 @@ class Context:
         for box in boxes:
             box.pop("rect")
         return boxes, code
+
+    def check(self, argument, code, lines=()):
+        """Runs quillmend-check.exe: its exit code, lines its output must hold,
+        and both registry views and the files byte for byte as before."""
+        before = self.machine.snapshot()
+        got, output = self.machine.run_console([self.check_program] + ([argument] if argument else []))
+        check(self.machine.snapshot() == before, "the check changed the registry or the files")
+        check(got == code, "check %s: exit code %s, expected %s:\n%s" % (argument or "", got, code, output))
+        for line in lines:
+            check(line in output.splitlines(), "check %s: no line %r in:\n%s" % (argument or "", line, output))
+        return output
 
     def expect_run(self, expected_boxes, command_line=None):
         answers = [b["answer"] for b in expected_boxes]
@@ -189,7 +207,47 @@ def run_modes(ctx):
             ctx.expect_run(boxes, line)
         return run
 
-    return [(name, case(line, boxes)) for name, line, boxes in table]
+    def demo_check():
+        m = ctx.machine
+        m.reset_registry()
+        m.seed_demo()
+        copies = ["%s Extend.dat: present (a file) at %s" % (which, folder + SUFFIX)
+                  for which, folder in (("roaming", ctx.windows_roaming()), ("local", ctx.windows_local()))]
+        registry = ["product: release 900, build 1000", "extensions key: present and readable",
+                    "keeps: KestrinCorp90"] + ["would delete: " + n for n in LADDER[1:]]
+        ctx.check(None, 3, registry + copies + ["verdict: registry work and Extend.dat remain (exit code 3)"])
+        ctx.check("/registry", 1, registry)
+        ctx.check("/user", 2, copies)
+        ctx.expect_run([], "q /S")
+        ctx.check(None, 0, ["would delete: none", "setup extension: Outlook Setup Extension holds what a run writes",
+                            CLEAN])
+
+    def script(argument, read_only, code):
+        def run():
+            m = ctx.machine
+            m.reset_registry()
+            m.seed_demo()
+            roaming = m.extend_dat(m.roaming())
+            if read_only:
+                os.chmod(roaming, 0o444)  # Wine maps this to FILE_ATTRIBUTE_READONLY
+            try:
+                got, output = m.run_console(["cmd", "/c", ctx.program_dir_windows + "\\quillmend-run.cmd"]
+                                            + ([argument] if argument else []))
+                check(got == code, "script exit code %s, expected %s:\n%s" % (got, code, output))
+                check(ctx.copies() == (read_only, False), "copies left: %s" % (ctx.copies(),))
+                check(sorted(n for n in ctx.extensions() if n in LADDER) == ["KestrinCorp90"], "registrations left")
+            finally:
+                if read_only:
+                    os.chmod(roaming, 0o644)
+                ctx.place_copies(False, False)
+        return run
+
+    cases = [(name, case(line, boxes)) for name, line, boxes in table]
+    cases += [("check before and after a silent run", demo_check),
+              ("quillmend-run.cmd: cleaned", script(None, False, 0)),
+              ("quillmend-run.cmd /user: a read-only copy stays", script("/user", True, 2)),
+              ("quillmend-run.cmd /registry: a read-only copy is not its concern", script("/registry", True, 0))]
+    return cases
 
 
 # ---- detection over value types and sizes ----
@@ -227,7 +285,12 @@ def detection(ctx):
             ctx.seed(product, LADDER, extra=[reg_value_line("Other Add-in", "sz", "4.0;other.dll;1")])
             before = ctx.extensions()
             ctx.place_copies(False, False)
+            if deleted is None:
+                ctx.check("/registry", 0, ["product: none (no key HKLM\\Software\\Ostrand\\Fellgate\\Wardline6\\CurrentVersion)"])
+            else:
+                ctx.check("/registry", 1, ["would delete: " + n for n in deleted])
             ctx.expect_run([], "quillmend.exe /S")
+            ctx.check("/registry", 0, [CLEAN])
             after = ctx.extensions()
             if deleted is None:
                 check(after == before, "a silent run without a product changed the key: %s" % after)
@@ -268,12 +331,17 @@ def reconciliation(ctx):
         ("long older registration is deleted", 900, 1000, LADDER, "Marvil", REMOVED, ["KestrinCorp90"]),
     ]
 
-    def case(release, build, present, long_entry, message, left):
+    def case(release, build, present, long_entry, message, left, checked):
         def run():
             ctx.seed(dword(release, build), [n for n in present if n != long_entry], extra=unrelated + (
                 [reg_value_line(long_entry, "sz", long_data)] if long_entry else []))
             ctx.place_copies(False, False)
+            if checked:
+                gone = [n for n in LADDER if n in present and n not in left]
+                ctx.check("/registry", 1, ["would delete: " + n for n in gone] or ["would delete: none"])
             ctx.expect_run([result_box(message)])
+            if checked:
+                ctx.check("/registry", 0, [CLEAN])
             after = ctx.extensions()
             check(sorted(n for n in after if n in LADDER) == sorted(left), "registrations left: %s" % sorted(after))
             check(after.get("Other Add-in") == ("REG_SZ", "4.0;other.dll;1"), "unrelated value changed")
@@ -292,11 +360,14 @@ def reconciliation(ctx):
             expected = [] if silent else [result_box(LOCKED if product else NO_PRODUCT),
                                           prompt_box(ctx.windows_roaming() + SUFFIX, "yes")]
             ctx.expect_run(expected, "q /S" if silent else None)
+            if silent:  # the check can read what the run could not change
+                ctx.check(None, 1 if product else 0, ["would delete: " + n for n in LADDER[1:]] if product else [])
             check(ctx.extensions() == before, "a key that denies setting values changed: %s" % ctx.extensions())
             check(ctx.copies() == (False, False), "Extend.dat left: %s" % (ctx.copies(),))
         return run
 
-    cases = [(name, case(*rest)) for name, *rest in table]
+    checked = ("810 keeps newer 90", "801 build 425 touches nothing", "long registration of 900 is kept")
+    cases = [(name, case(*rest, name in checked)) for name, *rest in table]
     cases += [("key denies setting values, %s, %s" % ("release 900" if product else "no product",
                                                        "silent" if silent else "interactive"), denied(product, silent))
               for product in (dword(900, 1000), None) for silent in (False, True)]
@@ -319,8 +390,10 @@ def extend_dat(ctx):
     def silent():
         ctx.seed(dword(900, 1000), LADDER)
         ctx.place_copies()
+        ctx.check(None, 3)
         ctx.expect_run([], '"%s" /S' % ctx.program)
         check(ctx.copies() == (False, False), "copies left: %s" % (ctx.copies(),))
+        ctx.check(None, 0, [CLEAN])
 
     def neither():
         ctx.seed()
@@ -342,6 +415,8 @@ def extend_dat(ctx):
         check(ctx.copies() == (True, True), "a directory named Extend.dat was removed")
         ctx.expect_run([], "q /S")
         check(ctx.copies() == (True, True), "a directory named Extend.dat was removed")
+        ctx.check("/user", 2, ["roaming Extend.dat: present (a folder of that name) at %s" % (
+            ctx.windows_roaming() + SUFFIX)])
         ctx.place_copies(False, False)
 
     def read_only():
@@ -351,6 +426,7 @@ def extend_dat(ctx):
         os.chmod(path, 0o444)  # Wine maps this to FILE_ATTRIBUTE_READONLY
         ctx.expect_run([], "q /S")
         check(ctx.copies() == (True, False), "a read-only Extend.dat was deleted")
+        ctx.check("/user", 2, ["roaming Extend.dat: present (a file) at %s" % (ctx.windows_roaming() + SUFFIX)])
         os.chmod(path, 0o644)
         ctx.place_copies(False, False)
 
@@ -404,7 +480,11 @@ def long_paths(ctx):
             ctx.seed()
             ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line("AppData", "sz", win)])])
             ctx.place_copies(roaming=False, local=False)
+            checked = mode == "silent" and length in (230, 231)
             try:
+                if checked:
+                    ctx.check("/user", 2 if handled else 0, [] if handled else [
+                        "roaming Extend.dat: passed over (the folder's path is too long)"])
                 if mode == "silent":
                     boxes, code = ctx.run("q /S")
                     check(boxes == [], "boxes in a silent run: %s" % boxes)
@@ -422,6 +502,8 @@ def long_paths(ctx):
                                   "shortened prompt: %r" % text)
                 check(code == 0, "exit code %s" % code)
                 check(os.path.exists(copy) == (not handled), "copy left: %s" % os.path.exists(copy))
+                if checked:
+                    ctx.check("/user", 0, [CLEAN])
             finally:
                 shutil.rmtree(unix_of("C:\\" + "r" * 120), ignore_errors=True)
                 ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line(

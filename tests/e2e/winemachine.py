@@ -12,6 +12,7 @@ runner's pipes, so that a lingering wineserver cannot hold a test open.
 import hashlib
 import os
 import shutil
+import stat
 import subprocess
 import tempfile
 import time
@@ -104,6 +105,40 @@ class WineMachine:
 
     def wine(self, *args, check=True, env=None, timeout=120):
         return self.run([WINE] + list(args), check=check, env=env, timeout=timeout)
+
+    def run_console(self, args, timeout=120):
+        """Runs a console program under Wine; returns (exit code, standard output text)."""
+        out = os.path.join(self.root, "console.txt")
+        with open(out, "wb") as f, open(self.log, "ab") as log:
+            code = subprocess.run([WINE] + list(args), env=self.env, stdin=subprocess.DEVNULL, stdout=f, stderr=log,
+                                  timeout=timeout).returncode
+        with open(out, "rb") as f:
+            return code, f.read().decode("latin-1")
+
+    def snapshot(self):
+        """Byte for byte: the product and Extensions keys of both registry views
+        (`reg export`, all four in one cmd run) and everything on drive C: outside
+        Windows' own folders. For telling that a run changed nothing."""
+        keys = [product_key(v) for v in (32, 64)] + [extensions_key(v) for v in (32, 64)]
+        exports = [os.path.join(self.root, "export%d.reg" % i) for i in range(len(keys))]
+        for path in exports:
+            if os.path.exists(path):
+                os.remove(path)
+        self.wine("cmd", "/c", " & ".join("reg export %s %s /y" % (key, self.windows_path(path))
+                                          for key, path in zip(keys, exports)), check=False)
+        registry = [open(path, "rb").read() if os.path.exists(path) else None for path in exports]
+        files = {}
+        root = self.drive_c()
+        for folder, folders, names in os.walk(root):
+            if folder == root:
+                folders[:] = [f for f in folders if f.lower() not in ("windows", "programdata", "program files",
+                                                                      "program files (x86)")]
+            for name in folders + names:
+                path = os.path.join(folder, name)
+                info = os.lstat(path)
+                files[os.path.relpath(path, root)] = (
+                    info.st_mode, open(path, "rb").read() if stat.S_ISREG(info.st_mode) else None)
+        return registry, files
 
     def log_tail(self, lines=30):
         try:

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Two builds of the same sources in different folders must give the same
-# quillmend.exe, byte for byte.
+# quillmend.exe and quillmend-check.exe, byte for byte.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
@@ -19,13 +19,15 @@ for dir in a "second build, elsewhere"; do
   cmake --build "$work/$dir/build" >/dev/null
 done
 
-first="$work/a/build/quillmend.exe"
-second="$work/second build, elsewhere/build/quillmend.exe"
-sha256sum "$first" "$second" | sed "s|$work/||"
-if cmp "$first" "$second"; then
-  echo "1 passed, 0 failed"
-else
-  echo "the two builds differ"
-  echo "0 passed, 1 failed"
-  exit 1
-fi
+failed=0
+for program in quillmend.exe quillmend-check.exe; do
+  first="$work/a/build/$program"
+  second="$work/second build, elsewhere/build/$program"
+  sha256sum "$first" "$second" | sed "s|$work/||"
+  if ! cmp "$first" "$second"; then
+    echo "the two builds of $program differ"
+    failed=$((failed + 1))
+  fi
+done
+echo "$((2 - failed)) passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -30,11 +30,15 @@ check "the package command signs and packages" test -n "$zip"
 check "dist/SIGNER names the certificate" grep -qx "sha256 thumbprint: $thumbprint" "$work/dist/SIGNER"
 check "the password appears in no output" expect_failure grep -qF "$QUILLMEND_SIGN_PASSWORD" "$work/package.log"
 python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1])
-open(sys.argv[2], "wb").write(next(z.read(n) for n in z.namelist() if n.endswith("/quillmend.exe")))' \
-  "$zip" "$work/signed.exe"
-check "the signature verifies against the certificate" \
-  osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe"
-check "the PE check holds for the signed file" python3 "$root/tests/release/check_pe.py" "$work/signed.exe"
+for p in ("quillmend.exe", "quillmend-check.exe"):
+    open(sys.argv[2] + "/signed-" + p, "wb").write(next(z.read(n) for n in z.namelist() if n.endswith("/" + p)))' \
+  "$zip" "$work"
+check "the signatures verify against the certificate" \
+  eval 'osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-quillmend.exe" &&
+        osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-quillmend-check.exe"'
+check "the PE check holds for the signed files" \
+  eval 'python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend.exe" &&
+        python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend-check.exe" --console --read-only'
 grep '^size:' "$work/out"
 
 bash "$root/scripts/verify-release.sh" "$zip" >"$work/verify.log" 2>&1
