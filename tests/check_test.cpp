@@ -5,28 +5,15 @@
 
 namespace {
 
-constexpr const char* kRoaming = "C:\\Users\\ann\\AppData\\Roaming";
-constexpr const char* kLocal = "C:\\Users\\ann\\AppData\\Local";
-const std::string kRoamingCopy = std::string(kRoaming) + "\\Microsoft\\Outlook\\Extend.dat";
-const std::string kLocalCopy = std::string(kLocal) + "\\Microsoft\\Outlook\\Extend.dat";
+using CheckTest = ProfileTest;
 
-class CheckTest : public MachineTest {
-protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        sim::machine().roamingFolder = kRoaming;
-        sim::machine().localFolder = kLocal;
-    }
-    // The demo machine: release 900 build 1000, all four registrations, both copies.
-    void demoMachine() {
-        installRelease(900, 1000);
-        for (const char* name : {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}) {
-            sim::setString(kExtensionsKey, name, "x");
-        }
-        sim::addFile(kRoamingCopy);
-        sim::addFile(kLocalCopy);
-    }
-};
+// The demo machine: release 900 build 1000, all four registrations, both copies.
+void demoMachine() {
+    installRelease(900, 1000);
+    addAllEntries();
+    sim::addFile(kRoamingCopy);
+    sim::addFile(kLocalCopy);
+}
 
 TEST_F(CheckTest, BeforeAndAfterASilentRunOnTheDemoMachine) {
     demoMachine();

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr const char* kRoaming = "C:\\Users\\ann\\AppData\\Roaming";
-constexpr const char* kLocal = "C:\\Users\\ann\\AppData\\Local";
 constexpr const char* kSuffix = "\\Microsoft\\Outlook\\Extend.dat";
 constexpr const char* kPromptStart = "A copy of Extend.dat was found at the following location. Delete this file?\r\n ";
 
@@ -14,14 +12,7 @@ std::string localCopy() { return std::string(kLocal) + kSuffix; }
 
 sim::Box prompt(const std::string& path) { return sim::Box{kPromptStart + path, "Quillmend", 4}; }
 
-class ExtendDatTest : public MachineTest {
-protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        sim::machine().roamingFolder = kRoaming;
-        sim::machine().localFolder = kLocal;
-    }
-};
+using ExtendDatTest = ProfileTest;
 
 TEST_F(ExtendDatTest, BothCopiesEachCombinationOfAnswers) {
     const int kAnswers[] = {sim::kAnswerYes, sim::kAnswerNo};

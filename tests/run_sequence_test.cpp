@@ -4,30 +4,14 @@
 
 namespace {
 
-constexpr const char* kRoaming = "C:\\Users\\ann\\AppData\\Roaming";
-constexpr const char* kLocal = "C:\\Users\\ann\\AppData\\Local";
-const std::string kRoamingCopy = std::string(kRoaming) + "\\Microsoft\\Outlook\\Extend.dat";
-const std::string kLocalCopy = std::string(kLocal) + "\\Microsoft\\Outlook\\Extend.dat";
 const std::string kPrompt = "A copy of Extend.dat was found at the following location. Delete this file?\r\n ";
 
 sim::Box result(const char* text) { return sim::Box{text, "Quillmend", 0}; }
 
-class RunSequenceTest : public MachineTest {
-protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        sim::machine().roamingFolder = kRoaming;
-        sim::machine().localFolder = kLocal;
-    }
-    void allEntries() {
-        for (const char* name : {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}) {
-            sim::setString(kExtensionsKey, name, "x");
-        }
-    }
-};
+using RunSequenceTest = ProfileTest;
 
 TEST_F(RunSequenceTest, NoProductInteractiveShowsOneBoxAndStillCleansFiles) {
-    allEntries();
+    addAllEntries();
     sim::machine().answers = {sim::kAnswerOk};
     EXPECT_EQ(runQuillmend(""), 0);
     EXPECT_EQ(sim::machine().boxes, std::vector<sim::Box>{result("No active Kestrin product found")});
@@ -103,7 +87,7 @@ TEST_F(RunSequenceTest, DllSearchIsGuardedBeforeAnythingElse) {
             const auto prepare = [&] {
                 SetUp();
                 installRelease(900, 1000);
-                allEntries();
+                addAllEntries();
                 sim::addFile(kRoamingCopy);
                 if (!silent) sim::machine().answers = {sim::kAnswerOk, sim::kAnswerYes};
                 sim::machine().commandLine = commandLine;
@@ -125,7 +109,7 @@ TEST_F(RunSequenceTest, DllSearchIsGuardedBeforeAnythingElse) {
 
 TEST_F(RunSequenceTest, TypicalInteractiveRunBoxesInOrder) {
     installRelease(900, 1000);
-    allEntries();
+    addAllEntries();
     sim::addFile(kRoamingCopy);
     sim::addFile(kLocalCopy);
     sim::machine().answers = {sim::kAnswerOk, sim::kAnswerYes, sim::kAnswerYes};
@@ -144,7 +128,7 @@ TEST_F(RunSequenceTest, TypicalInteractiveRunBoxesInOrder) {
 
 TEST_F(RunSequenceTest, TypicalSilentRun) {
     installRelease(900, 1000);
-    allEntries();
+    addAllEntries();
     sim::addFile(kRoamingCopy);
     sim::addFile(kLocalCopy);
     EXPECT_EQ(runQuillmend("/s"), 0);

@@ -20,6 +20,29 @@ constexpr const char* kProductKey = "Software\\Ostrand\\Fellgate\\Wardline6\\Cur
 constexpr const char* kExtensionsKey = "Software\\Microsoft\\Exchange\\Client\\Extensions";
 constexpr const char* kSetupData = "4.0;Outxxx.dll;7;000000000000000;0000000000;OutXXX";
 
+// The user's two application-data folders and where a run looks for Extend.dat.
+constexpr const char* kRoaming = "C:\\Users\\ann\\AppData\\Roaming";
+constexpr const char* kLocal = "C:\\Users\\ann\\AppData\\Local";
+inline const std::string kRoamingCopy = std::string(kRoaming) + "\\Microsoft\\Outlook\\Extend.dat";
+inline const std::string kLocalCopy = std::string(kLocal) + "\\Microsoft\\Outlook\\Extend.dat";
+
+// A machine whose user has both folders.
+class ProfileTest : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        sim::machine().roamingFolder = kRoaming;
+        sim::machine().localFolder = kLocal;
+    }
+};
+
+// All four registrations in the Extensions key.
+inline void addAllEntries() {
+    for (const char* name : {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}) {
+        sim::setString(kExtensionsKey, name, "x");
+    }
+}
+
 // The lines of standard output that begin with prefix, without it.
 inline std::vector<std::string> outputLines(const std::string& prefix) {
     std::vector<std::string> lines;
