@@ -98,7 +98,8 @@ def main(path, console=False, read_only=False):
     program_size = signature_offset if signature_size else len(data)
 
     # The load configuration: its size field must reach DependentLoadFlags, and
-    # Windows ignores a record whose directory size disagrees with it.
+    # the directory entry must name the same size (lld copies it from the
+    # record; any other value means the loader may not read what we wrote).
     config_rva, config_dir_size = directory(10)
     config_size = load_flags = None
     if config_rva:
