@@ -1,7 +1,8 @@
 // Fuzzes one whole run over a simulated machine drawn from the input: any
 // value types and lengths, presence patterns, denied keys and reads, failing
 // deletions, folder paths of any length, files and directories, answers.
-// Checks on every input what an administrator relies on.
+// Checks on every input what an administrator relies on, and that the
+// read-only check changes nothing and names what the run then deletes.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/check.h"
 #include "app/run.h"
 #include "tests/sim/simulated_machine.h"
 
@@ -130,7 +132,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int i = 0; i < 3; ++i) m.answers.push_back(kAnswers[in.ConsumeIntegralInRange<size_t>(0, 4)]);
     }
 
+    // The check first, on the same machine.
+    runCheck("");
+    for (const std::string& entry : m.log) {
+        bool reads = false;
+        for (const char* prefix : {"openForReading ", "query ", "close", "folder ", "find "}) {
+            reads = reads || entry.rfind(prefix, 0) == 0;
+        }
+        require(reads, "the check only reads");
+    }
+    std::vector<std::string> named;
+    for (size_t at = m.output.find("would delete: "); at != std::string::npos;
+         at = m.output.find("would delete: ", at + 1)) {
+        const size_t start = at + 14;
+        const std::string name = m.output.substr(start, m.output.find("\r\n", start) - start);
+        if (name != "none") named.push_back(name);
+    }
+    m.log.clear();
+
     require(runQuillmend(silent ? "/S" : "") == 0, "the exit code is 0");
+
+    if (productFound && keyOpens) {
+        // Present before (and readable: a value whose query fails counts as
+        // absent to both programs, though the run deletes it all the same), and
+        // a deletion attempted.
+        std::vector<std::string> deleted;
+        for (const std::string& entry : sim::logged("delete ")) {
+            const std::string name = entry.substr(7);
+            const auto values = before.find(kExtensionsKey);
+            if (values == before.end() || values->second.count(name) == 0) continue;
+            if (!values->second.at(name).readDenied) deleted.push_back(name);
+        }
+        require(named == deleted, "the check names exactly the present entries the run deletes");
+    }
 
     // Registry.
     require(m.openHandles == 0, "every registry handle is closed");
