@@ -62,7 +62,7 @@ void cleanExtensionDataFiles(RunMode mode) {
     for (const int folder : kExtendDatFolders) {
         char path[platform::kMaxPath];
         if (extendDatPath(folder, path) != CopyPath::Named) continue;
-        if (!platform::pathExists(path)) continue;
+        if (platform::pathKind(path) == platform::PathKind::Nothing) continue;
 
         if (mode == RunMode::Silent) {
             platform::deleteFile(path);

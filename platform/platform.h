@@ -57,9 +57,8 @@ void regCloseKey(RegKey key);
 // SHGetSpecialFolderPathA without creating the folder. buffer holds kMaxPath
 // bytes; on success it holds the folder path with no trailing backslash.
 bool specialFolderPath(int csidl, char* buffer);
-// FindFirstFileA with a zeroed find record; the search handle is closed.
-bool pathExists(const char* path);
-// The same search, telling what it found.
+// FindFirstFileA with a zeroed find record, and what it found; the search
+// handle is closed.
 enum class PathKind { Nothing, File, Directory };
 PathKind pathKind(const char* path);
 // DeleteFileA; the result is deliberately not reported.

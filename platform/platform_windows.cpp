@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "platform/platform.h"
+#include "platform/text.h"
 
 static_assert(platform::kMessageOk == MB_OK, "MB_OK");
 static_assert(platform::kMessageYesNo == MB_YESNO, "MB_YESNO");
@@ -19,6 +20,15 @@ namespace {
 
 HKEY toHandle(RegKey key) { return reinterpret_cast<HKEY>(key); }
 
+KeyOpen openKey(const char* path, REGSAM access, RegKey* key) {
+    HKEY handle = nullptr;
+    const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &handle);
+    if (status == ERROR_FILE_NOT_FOUND) return KeyOpen::Missing;
+    if (status != ERROR_SUCCESS) return KeyOpen::Failed;
+    *key = reinterpret_cast<RegKey>(handle);
+    return KeyOpen::Opened;
+}
+
 }  // namespace
 
 bool regOpenKey(const char* path, RegKey* key) {
@@ -29,22 +39,10 @@ bool regOpenKey(const char* path, RegKey* key) {
 }
 
 KeyOpen regOpenKeyForValues(const char* path, RegKey* key) {
-    HKEY handle = nullptr;
-    const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &handle);
-    if (status == ERROR_FILE_NOT_FOUND) return KeyOpen::Missing;
-    if (status != ERROR_SUCCESS) return KeyOpen::Failed;
-    *key = reinterpret_cast<RegKey>(handle);
-    return KeyOpen::Opened;
+    return openKey(path, KEY_QUERY_VALUE | KEY_SET_VALUE, key);
 }
 
-KeyOpen regOpenKeyForReading(const char* path, RegKey* key) {
-    HKEY handle = nullptr;
-    const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &handle);
-    if (status == ERROR_FILE_NOT_FOUND) return KeyOpen::Missing;
-    if (status != ERROR_SUCCESS) return KeyOpen::Failed;
-    *key = reinterpret_cast<RegKey>(handle);
-    return KeyOpen::Opened;
-}
+KeyOpen regOpenKeyForReading(const char* path, RegKey* key) { return openKey(path, KEY_QUERY_VALUE, key); }
 
 ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size,
                         unsigned long* type) {
@@ -69,14 +67,6 @@ void regCloseKey(RegKey key) { RegCloseKey(toHandle(key)); }
 
 bool specialFolderPath(int csidl, char* buffer) {
     return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE) != FALSE;
-}
-
-bool pathExists(const char* path) {
-    WIN32_FIND_DATAA found = {};
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return true;
 }
 
 PathKind pathKind(const char* path) {
@@ -113,10 +103,8 @@ namespace {
 void writeTo(DWORD which, const char* text) {
     const HANDLE handle = GetStdHandle(which);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-    DWORD length = 0;
-    while (text[length] != '\0') ++length;
     DWORD written = 0;
-    WriteFile(handle, text, length, &written, nullptr);
+    WriteFile(handle, text, text::length(text), &written, nullptr);
 }
 
 }  // namespace

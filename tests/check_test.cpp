@@ -33,16 +33,16 @@ TEST_F(CheckTest, BeforeAndAfterASilentRunOnTheDemoMachine) {
     EXPECT_EQ(sim::machine().log[0], "dllSearch system32");
     EXPECT_EQ(sim::machine().log[1], "dllSearch noCurrentDirectory");
     sim::machine().log.erase(sim::machine().log.begin(), sim::machine().log.begin() + 2);
-    EXPECT_TRUE(onlyReads());
+    EXPECT_TRUE(sim::onlyReads());
 
     EXPECT_EQ(runQuillmend("/S"), 0);
     sim::machine().output.clear();
     EXPECT_EQ(runCheck(""), 0);
-    EXPECT_EQ(outputLines("would delete: "), std::vector<std::string>{"none"});
-    EXPECT_EQ(outputLines("setup extension: "),
+    EXPECT_EQ(sim::outputLines("would delete: "), std::vector<std::string>{"none"});
+    EXPECT_EQ(sim::outputLines("setup extension: "),
               std::vector<std::string>{"Outlook Setup Extension holds what a run writes"});
-    EXPECT_EQ(outputLines("local Extend.dat: "), std::vector<std::string>{"none at " + kLocalCopy});
-    EXPECT_EQ(outputLines("verdict: "), std::vector<std::string>{"nothing left for quillmend.exe /S to do (exit code 0)"});
+    EXPECT_EQ(sim::outputLines("local Extend.dat: "), std::vector<std::string>{"none at " + kLocalCopy});
+    EXPECT_EQ(sim::outputLines("verdict: "), std::vector<std::string>{"nothing left for quillmend.exe /S to do (exit code 0)"});
 }
 
 // One change to the demo machine after a run, and what the check then says.
@@ -107,9 +107,9 @@ TEST_F(CheckTest, WhatEachHalfReports) {
         sim::machine().log.clear();
         c.change();
         EXPECT_EQ(runCheck(c.arguments), c.code) << sim::machine().output;
-        EXPECT_EQ(outputLines(c.prefix), c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{});
-        EXPECT_EQ(outputLines("verdict: ").size(), 1u);
-        EXPECT_TRUE(onlyReads());
+        EXPECT_EQ(sim::outputLines(c.prefix), c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{});
+        EXPECT_EQ(sim::outputLines("verdict: ").size(), 1u);
+        EXPECT_TRUE(sim::onlyReads());
         EXPECT_TRUE(sim::machine().errorOutput.empty());
     }
 }

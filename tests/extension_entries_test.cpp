@@ -106,8 +106,8 @@ TEST_F(ReconcileTest, EveryReleaseAgainstEveryPresencePattern) {
             // The check first: it must name exactly what the run then deletes.
             installRelease(r.release, r.build);
             EXPECT_EQ(runCheck("/registry"), kCheckRegistryRemains);  // the setup value is not there yet
-            EXPECT_TRUE(onlyReads());
-            const std::vector<std::string> named = outputLines("would delete: ");
+            EXPECT_TRUE(sim::onlyReads());
+            const std::vector<std::string> named = sim::outputLines("would delete: ");
             sim::machine().log.clear();
 
             RunOutcome outcome;

@@ -469,17 +469,28 @@ def long_paths(ctx):
     def unix_of(win):
         return ctx.machine.drive_c(*win[3:].split("\\"))
 
+    def move_roaming(win, unix):
+        """A copy of Extend.dat in unix, the roaming folder moved to win (unix
+        as Windows names it); returns the copy's path."""
+        copy = ctx.machine.extend_dat(unix)
+        os.makedirs(os.path.dirname(copy), exist_ok=True)
+        with open(copy, "wb") as f:
+            f.write(b"cache")
+        ctx.seed()
+        ctx.place_copies(roaming=False, local=False)
+        ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line("AppData", "sz", win)])])
+        return copy
+
+    def restore_roaming(unix):
+        shutil.rmtree(unix, ignore_errors=True)
+        ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line(
+            "AppData", "sz", ctx.machine.windows_user_dir() + "\\AppData\\Roaming")])])
+
     def case(length, handled, whole, mode):
         def run():
             win = folder_of(length)
             check(len(win) == length, "folder length %d" % len(win))
-            os.makedirs(os.path.join(unix_of(win), "Microsoft", "Outlook"), exist_ok=True)
-            copy = ctx.machine.extend_dat(unix_of(win))
-            with open(copy, "wb") as f:
-                f.write(b"cache")
-            ctx.seed()
-            ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line("AppData", "sz", win)])])
-            ctx.place_copies(roaming=False, local=False)
+            copy = move_roaming(win, unix_of(win))
             checked = mode == "silent" and length in (230, 231)
             try:
                 if checked:
@@ -505,9 +516,7 @@ def long_paths(ctx):
                 if checked:
                     ctx.check("/user", 0, [CLEAN])
             finally:
-                shutil.rmtree(unix_of("C:\\" + "r" * 120), ignore_errors=True)
-                ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line(
-                    "AppData", "sz", ctx.machine.windows_user_dir() + "\\AppData\\Roaming")])])
+                restore_roaming(unix_of("C:\\" + "r" * 120))
         return run
 
     def renamed_roaming(name, handled, silent):
@@ -516,21 +525,13 @@ def long_paths(ctx):
         def run():
             unix = os.path.join(ctx.machine.user_dir(), name)
             win = ctx.machine.windows_user_dir() + "\\" + name
-            copy = ctx.machine.extend_dat(unix)
-            os.makedirs(os.path.dirname(copy))
-            with open(copy, "wb") as f:
-                f.write(b"cache")
-            ctx.seed()
-            ctx.place_copies(roaming=False, local=False)
-            ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line("AppData", "sz", win)])])
+            copy = move_roaming(win, unix)
             try:
                 boxes = [] if silent else [result_box(NO_PRODUCT)] + ([prompt_box(win + SUFFIX, "yes")] if handled else [])
                 ctx.expect_run(boxes, "q /S" if silent else None)
                 check(os.path.exists(copy) != handled, "copy left: %s" % os.path.exists(copy))
             finally:
-                shutil.rmtree(unix, ignore_errors=True)
-                ctx.machine.reg_import([(SHELL_FOLDERS_KEY, [reg_value_line(
-                    "AppData", "sz", ctx.machine.windows_user_dir() + "\\AppData\\Roaming")])])
+                restore_roaming(unix)
         return run
 
     table = [(151, True, True), (152, True, True), (153, True, False), (230, True, False),

@@ -43,32 +43,6 @@ inline void addAllEntries() {
     }
 }
 
-// The lines of standard output that begin with prefix, without it.
-inline std::vector<std::string> outputLines(const std::string& prefix) {
-    std::vector<std::string> lines;
-    const std::string& out = sim::machine().output;
-    for (size_t at = 0; at < out.size();) {
-        const size_t end = out.find("\r\n", at);
-        const std::string line = out.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line.substr(prefix.size()));
-        at = end == std::string::npos ? out.size() : end + 2;
-    }
-    return lines;
-}
-
-// True when every logged operation only reads: keys opened for reading
-// values, queries, closes, folder lookups and file searches.
-inline bool onlyReads() {
-    for (const std::string& entry : sim::machine().log) {
-        bool reads = false;
-        for (const char* prefix : {"openForReading ", "query ", "close", "folder ", "find "}) {
-            if (entry.rfind(prefix, 0) == 0) reads = true;
-        }
-        if (!reads) return false;
-    }
-    return true;
-}
-
 // "ProductVersion" as a REG_DWORD of the given release and build.
 inline void installRelease(unsigned release, unsigned build) {
     sim::setDword(kProductKey, "ProductVersion", (build << 16) | release);

@@ -44,11 +44,13 @@ Value* findValue(platform::RegKey key, const char* name) {
     return value == key_values->second.end() ? nullptr : &value->second;
 }
 
-platform::KeyOpen openKey(const char* operation, const char* path, platform::RegKey* key) {
+// readOnly: a key that denies changes still opens, as an unelevated user finds it.
+platform::KeyOpen openKey(const char* operation, const char* path, platform::RegKey* key, bool readOnly = false) {
     current().log.push_back(std::string(operation) + " " + path);
     auto found = current().keys.find(path);
     if (found == current().keys.end()) return platform::KeyOpen::Missing;
-    if (found->second != KeyState::Present) return platform::KeyOpen::Failed;
+    const bool opens = found->second == KeyState::Present || (readOnly && found->second == KeyState::Denied);
+    if (!opens) return platform::KeyOpen::Failed;
     *key = openHandle(path);
     return platform::KeyOpen::Opened;
 }
@@ -106,6 +108,29 @@ std::vector<std::string> logged(const std::string& prefix) {
     return entries;
 }
 
+std::vector<std::string> outputLines(const std::string& prefix) {
+    std::vector<std::string> lines;
+    const std::string& out = current().output;
+    for (size_t at = 0; at < out.size();) {
+        const size_t end = out.find("\r\n", at);
+        const std::string line = out.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line.substr(prefix.size()));
+        at = end == std::string::npos ? out.size() : end + 2;
+    }
+    return lines;
+}
+
+bool onlyReads() {
+    for (const std::string& entry : current().log) {
+        bool reads = false;
+        for (const char* prefix : {"openForReading ", "query ", "close", "folder ", "find "}) {
+            if (entry.rfind(prefix, 0) == 0) reads = true;
+        }
+        if (!reads) return false;
+    }
+    return true;
+}
+
 void useJapaneseCodePage() {
     for (unsigned b = 0x81; b <= 0x9F; ++b) current().leadBytes.insert(static_cast<unsigned char>(b));
     for (unsigned b = 0xE0; b <= 0xFC; ++b) current().leadBytes.insert(static_cast<unsigned char>(b));
@@ -123,13 +148,7 @@ bool regOpenKey(const char* path, RegKey* key) { return sim::openKey("open", pat
 KeyOpen regOpenKeyForValues(const char* path, RegKey* key) { return sim::openKey("openForValues", path, key); }
 
 KeyOpen regOpenKeyForReading(const char* path, RegKey* key) {
-    const KeyOpen opened = sim::openKey("openForReading", path, key);
-    // A key that denies changes can still be read, as an unelevated user finds it.
-    if (opened == KeyOpen::Failed && current().keys[path] == sim::KeyState::Denied) {
-        *key = sim::openHandle(path);
-        return KeyOpen::Opened;
-    }
-    return opened;
+    return sim::openKey("openForReading", path, key, true);
 }
 
 ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size,
@@ -175,11 +194,6 @@ bool specialFolderPath(int csidl, char* buffer) {
     if (!folder || folder->size() >= kMaxPath) return false;
     std::memcpy(buffer, folder->c_str(), folder->size() + 1);
     return true;
-}
-
-bool pathExists(const char* path) {
-    current().log.push_back(std::string("find ") + path);
-    return sim::hasFile(path);
 }
 
 PathKind pathKind(const char* path) {

@@ -81,6 +81,11 @@ std::string stringValue(const std::string& key, const std::string& name);
 bool hasFile(const std::string& path);
 // The log entries that begin with prefix, in order.
 std::vector<std::string> logged(const std::string& prefix);
+// The lines of standard output that begin with prefix, without it.
+std::vector<std::string> outputLines(const std::string& prefix);
+// True when every logged operation only reads: keys opened for reading
+// values, queries, closes, folder lookups and file searches.
+bool onlyReads();
 
 // Reports a misuse of the machine (a box nobody expected, a prompt that
 // overruns its buffer): a test failure in the unit tests, an abort under the fuzzer.
