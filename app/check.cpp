@@ -11,11 +11,12 @@
 namespace {
 
 // One fact: the parts in order, then a line break. Every part is bounded (a
-// path holds fewer than kMaxPath bytes), so the line always fits.
-void printLine(const char* first, const char* second = "", const char* third = "") {
-    char line[2 * platform::kMaxPath];
+// path holds fewer than kWidePathBytes bytes), so the line always fits.
+void printLine(const char* first, const char* second = "", const char* third = "", const char* fourth = "",
+               const char* fifth = "", const char* sixth = "", const char* seventh = "") {
+    char line[platform::kWidePathBytes + 512];
     line[0] = '\0';
-    const char* const parts[] = {first, second, third, "\r\n"};
+    const char* const parts[] = {first, second, third, fourth, fifth, sixth, seventh, "\r\n"};
     for (const char* part : parts) text::append(line, sizeof line, part);
     platform::writeOutput(line);
 }
@@ -71,34 +72,80 @@ int checkRegistry() {
     return remains || !inspection.setupExtensionCurrent ? kCheckRegistryRemains : 0;
 }
 
-// This user's half: 0 or kCheckExtendDatRemains.
+// This user's half: 0, kCheckExtendDatRemains or kCheckCannotTell.
 int checkExtensionDataFiles() {
+    unsigned long long changedAt = 0;
+    const RegistrationsChange change = registrationsLastChanged(&changedAt);
     int result = 0;
     for (const int folder : kExtendDatFolders) {
-        char path[platform::kMaxPath];
-        const CopyPath named = extendDatPath(folder, path);
-        const char* found = "passed over (the folder is unavailable)";
-        if (named == CopyPath::TooLong) found = "passed over (the folder's path is too long)";
-        if (named == CopyPath::Named) {
-            const platform::PathKind kind = platform::pathKind(path);
-            found = kind == platform::PathKind::Nothing ? "none at "
-                    : kind == platform::PathKind::File  ? "present (a file) at "
-                                                        : "present (a folder of that name) at ";
-            if (kind != platform::PathKind::Nothing) result = kCheckExtendDatRemains;
-        } else {
-            path[0] = '\0';
+        const char* which = folder == platform::kRoamingAppData ? "roaming Extend.dat: " : "local Extend.dat: ";
+        CopyInspection copy;
+        inspectExtendDat(folder, &copy);
+        if (!copy.folderNamed) {
+            printLine(which, "none (the system names no such folder)");
+            continue;
         }
-        printLine(folder == platform::kRoamingAppData ? "roaming Extend.dat: " : "local Extend.dat: ", found, path);
+        const char* at = copy.pathInUtf8 ? " at (UTF-8) " : " at ";
+        if (copy.kind == platform::PathKind::Nothing) {
+            printLine(which, "none", at, copy.path);
+            continue;
+        }
+        const char* kind = copy.kind == platform::PathKind::File ? " (a file)" : " (a folder of that name)";
+        const char* reach = copy.reach == CopyReach::Reachable ? ""
+                            : copy.reach == CopyReach::PathTooLong
+                                ? ", out of a run's reach (the folder's path is too long)"
+                                : ", out of a run's reach (the folder's name holds characters outside the ANSI code page)";
+        const char* state = "present";
+        const char* action = ", cannot tell whether stale (the Extensions key's last change cannot be read),";
+        switch (copyAge(change, changedAt, copy.written)) {
+            case CopyAge::Stale:
+                result |= kCheckExtendDatRemains;
+                state = "present and stale";
+                // A run deletes files only: a folder of that name stays too.
+                action = copy.reach == CopyReach::Reachable && copy.kind == platform::PathKind::File
+                             ? ": a run deletes it unless it is in use or read-only,"
+                             : ": delete it by hand,";
+                break;
+            case CopyAge::Current:
+                state = change == RegistrationsChange::NoKey ? "present, no registrations to rebuild it from"
+                                                             : "present, rebuilt since the registrations last changed";
+                action = ": nothing to do,";
+                break;
+            case CopyAge::CannotTell:
+                result |= kCheckCannotTell;
+                break;
+        }
+        printLine(which, state, kind, reach, action, at, copy.path);
     }
     return result;
 }
 
 }  // namespace
 
+namespace {
+
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+// The count bytes at s spell word, letters in any case.
+bool spells(const char* s, unsigned count, const char* word) {
+    if (count != text::length(word)) return false;
+    for (unsigned i = 0; i < count; ++i) {
+        const char c = s[i] >= 'A' && s[i] <= 'Z' ? static_cast<char>(s[i] - 'A' + 'a') : s[i];
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 CheckScope parseCheckScope(const char* arguments) {
-    if (arguments[0] == '\0') return CheckScope::Both;
-    if (text::equal(arguments, "/registry")) return CheckScope::Registry;
-    if (text::equal(arguments, "/user")) return CheckScope::User;
+    // As administrators type it: "/Registry >nul" hands over "/Registry ".
+    while (blank(*arguments)) ++arguments;
+    unsigned count = text::length(arguments);
+    while (count > 0 && blank(arguments[count - 1])) --count;
+    if (count == 0) return CheckScope::Both;
+    if (spells(arguments, count, "/registry")) return CheckScope::Registry;
+    if (spells(arguments, count, "/user")) return CheckScope::User;
     return CheckScope::Invalid;
 }
 
@@ -114,8 +161,8 @@ int runCheck(const char* arguments) {
 
     static const char* const kVerdicts[] = {
         "nothing left for quillmend.exe /S to do (exit code 0)", "registry work remains (exit code 1)",
-        "Extend.dat remains (exit code 2)", "registry work and Extend.dat remain (exit code 3)",
-        "cannot tell: a key exists but cannot be read (exit code 4)"};
+        "a stale Extend.dat remains (exit code 2)", "registry work and a stale Extend.dat remain (exit code 3)",
+        "cannot tell: a key exists but it or its last-write time cannot be read (exit code 4)"};
     static_assert(kCheckCannotTell == 4, "the verdicts follow the exit codes");
     if ((code & kCheckCannotTell) != 0) code = kCheckCannotTell;
     printLine("verdict: ", kVerdicts[code]);

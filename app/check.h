@@ -11,8 +11,8 @@ CheckScope parseCheckScope(const char* arguments);
 
 // Exit codes: the two bits, and the codes for a check that could not tell.
 constexpr int kCheckRegistryRemains = 1;  // older registrations or the setup value left to change
-constexpr int kCheckExtendDatRemains = 2;  // something named Extend.dat where a run looks
-constexpr int kCheckCannotTell = 4;        // a key exists but cannot be read
+constexpr int kCheckExtendDatRemains = 2;  // an Extend.dat older than the registrations' last change
+constexpr int kCheckCannotTell = 4;        // a key, or its time, exists but cannot be read
 constexpr int kCheckUsage = 5;             // an unknown argument; nothing checked
 
 // Prints one fact a line and the verdict; returns the exit code.

@@ -11,5 +11,13 @@ struct RunOutcome {
     bool extensionsKeyLocked = false;
 };
 
+// When the mail client's registrations last changed: the Extensions key's
+// last-write time, which every value set or deleted in it moves.
+enum class RegistrationsChange {
+    Known,    // the time was read
+    NoKey,    // there is no Extensions key: no registrations
+    Unknown,  // the key exists, but it or its time cannot be read
+};
+
 // The caption of every box the program shows.
 constexpr const char* kCaption = "Quillmend";

@@ -58,6 +58,43 @@ CopyPath extendDatPath(int folder, char* path) {
     return CopyPath::Named;
 }
 
+CopyAge copyAge(RegistrationsChange change, unsigned long long changedAt, unsigned long long copyWritten) {
+    if (change == RegistrationsChange::NoKey) return CopyAge::Current;
+    if (change == RegistrationsChange::Unknown) return CopyAge::CannotTell;
+    return copyWritten < changedAt ? CopyAge::Stale : CopyAge::Current;
+}
+
+void inspectExtendDat(int folder, CopyInspection* copy) {
+    copy->folderNamed = false;
+    copy->kind = platform::PathKind::Nothing;
+    copy->written = 0;
+    copy->reach = CopyReach::Reachable;
+    copy->pathInUtf8 = false;
+    copy->path[0] = '\0';
+
+    char ansi[platform::kMaxPath];
+    const CopyPath named = extendDatPath(folder, ansi);
+    if (named == CopyPath::Named) {
+        copy->folderNamed = true;
+        text::append(copy->path, sizeof copy->path, ansi);
+        copy->kind = platform::pathKind(ansi, &copy->written);
+        if (copy->kind != platform::PathKind::Nothing) return;
+    }
+    // A copy the run's path cannot name is still there to be found.
+    platform::WideFind wide;
+    if (!platform::findBelowFolderWide(folder, kExtendDatSuffix, &wide)) return;
+    const bool runsPath = named == CopyPath::Named && text::equal(wide.ansi, ansi);
+    if (runsPath || (copy->folderNamed && wide.kind == platform::PathKind::Nothing)) return;
+    copy->folderNamed = true;
+    copy->kind = wide.kind;
+    copy->written = wide.lastWrite;
+    copy->reach = named == CopyPath::TooLong && wide.ansi[0] != '\0' ? CopyReach::PathTooLong
+                                                                      : CopyReach::NameOutsideCodePage;
+    copy->pathInUtf8 = wide.ansi[0] == '\0';
+    copy->path[0] = '\0';
+    text::append(copy->path, sizeof copy->path, copy->pathInUtf8 ? wide.utf8 : wide.ansi);
+}
+
 void cleanExtensionDataFiles(RunMode mode) {
     for (const int folder : kExtendDatFolders) {
         char path[platform::kMaxPath];

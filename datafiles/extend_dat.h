@@ -24,6 +24,33 @@ enum class CopyPath {
 };
 CopyPath extendDatPath(int folder, char* path);
 
+// Extend.dat is Outlook's cache of the registrations, rebuilt at its next
+// start: a copy needs deleting only when it was written before the
+// registrations last changed. Without the Extensions key there is nothing to
+// rebuild from, so no copy is stale; a key time that cannot be read never
+// counts as nothing to do.
+enum class CopyAge { Stale, Current, CannotTell };
+CopyAge copyAge(RegistrationsChange change, unsigned long long changedAt, unsigned long long copyWritten);
+
+// Whether a run's ANSI calls can name a copy.
+enum class CopyReach {
+    Reachable,
+    PathTooLong,          // folder and suffix pass MAX_PATH
+    NameOutsideCodePage,  // the system code page cannot spell the folder
+};
+
+// One folder's Extend.dat as the check finds it: through the run's own path
+// first, then through the wide calls for what that path cannot name.
+struct CopyInspection {
+    bool folderNamed;  // the system names the folder; path then says where a copy would be
+    platform::PathKind kind;
+    unsigned long long written;
+    CopyReach reach;
+    bool pathInUtf8;  // the code page cannot spell path: it is given in UTF-8
+    char path[platform::kWidePathBytes];
+};
+void inspectExtendDat(int folder, CopyInspection* copy);
+
 // Looks for Extend.dat in the roaming, then the local application-data
 // folder. Interactive: asks before deleting each copy. Silent: deletes each
 // copy without asking. Failures pass in silence.

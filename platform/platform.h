@@ -53,14 +53,36 @@ bool regDeleteValue(RegKey key, const char* name);
 // RegSetValueExA as REG_SZ; sizeWithNul counts the terminating NUL.
 void regSetString(RegKey key, const char* name, const char* text, unsigned long sizeWithNul);
 void regCloseKey(RegKey key);
+// RegQueryInfoKeyA's last-write time of an open key, in FILETIME units
+// (100 ns since 1601); false when it cannot be read. Every value set or
+// deleted in the key moves it.
+bool regKeyLastWrite(RegKey key, unsigned long long* time);
 
 // SHGetSpecialFolderPathA without creating the folder. buffer holds kMaxPath
 // bytes; on success it holds the folder path with no trailing backslash.
 bool specialFolderPath(int csidl, char* buffer);
 // FindFirstFileA with a zeroed find record, and what it found; the search
-// handle is closed.
+// handle is closed. lastWrite, when given, receives what was found's
+// last-write time (0 for nothing).
 enum class PathKind { Nothing, File, Directory };
-PathKind pathKind(const char* path);
+PathKind pathKind(const char* path, unsigned long long* lastWrite = nullptr);
+
+// The check's own look-up of a file below a special folder through the wide
+// calls, which name what the ANSI ones cannot (characters outside the code
+// page, full paths past MAX_PATH): SHGetSpecialFolderPathW, the ASCII suffix
+// appended, FindFirstFileW on the \\?\ form of the path. False when the
+// system names no such folder. Otherwise found holds the full path in UTF-8
+// and, only when the system code page holds every character of it exactly,
+// ansi holds it in that code page (else ansi is empty); kind and lastWrite as
+// pathKind. Both buffers hold kWidePathBytes.
+constexpr unsigned kWidePathBytes = 1024;
+struct WideFind {
+    char utf8[kWidePathBytes];
+    char ansi[kWidePathBytes];
+    PathKind kind;
+    unsigned long long lastWrite;
+};
+bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found);
 // DeleteFileA; the result is deliberately not reported.
 void deleteFile(const char* path);
 // wsprintfA with a format holding one %s. The call cannot know the buffer's

@@ -65,16 +65,78 @@ void regSetString(RegKey key, const char* name, const char* text, unsigned long 
 
 void regCloseKey(RegKey key) { RegCloseKey(toHandle(key)); }
 
+namespace {
+
+unsigned long long ticks(const FILETIME& time) {
+    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+bool regKeyLastWrite(RegKey key, unsigned long long* time) {
+    FILETIME written = {};
+    if (RegQueryInfoKeyA(toHandle(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, &written) != ERROR_SUCCESS) {
+        return false;
+    }
+    *time = ticks(written);
+    return true;
+}
+
 bool specialFolderPath(int csidl, char* buffer) {
     return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE) != FALSE;
 }
 
-PathKind pathKind(const char* path) {
+PathKind pathKind(const char* path, unsigned long long* lastWrite) {
     WIN32_FIND_DATAA found = {};
     HANDLE search = FindFirstFileA(path, &found);
+    if (lastWrite != nullptr) *lastWrite = 0;
     if (search == INVALID_HANDLE_VALUE) return PathKind::Nothing;
     FindClose(search);
+    if (lastWrite != nullptr) *lastWrite = ticks(found.ftLastWriteTime);
     return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+}
+
+bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
+    found->utf8[0] = found->ansi[0] = '\0';
+    found->kind = PathKind::Nothing;
+    found->lastWrite = 0;
+    // The folder, then the suffix: what a person would type.
+    constexpr unsigned kRoom = MAX_PATH + 64;
+    wchar_t path[kRoom];
+    if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) return false;
+    unsigned used = 0;
+    while (path[used] != 0) ++used;
+    for (const char* c = suffix; *c != '\0'; ++c) {
+        if (used + 1 >= kRoom) return false;
+        path[used++] = static_cast<unsigned char>(*c);
+    }
+    path[used] = 0;
+    // The \\?\ form lifts MAX_PATH; a folder redirected to a share takes \\?\UNC\.
+    const bool share = path[0] == L'\\' && path[1] == L'\\';
+    const wchar_t* prefix = share ? L"\\\\?\\UNC" : L"\\\\?\\";
+    wchar_t full[kRoom + 8];
+    unsigned at = 0;
+    for (const wchar_t* c = prefix; *c != 0; ++c) full[at++] = *c;
+    for (const wchar_t* c = share ? path + 1 : path; *c != 0; ++c) full[at++] = *c;
+    full[at] = 0;
+
+    if (WideCharToMultiByte(CP_UTF8, 0, path, -1, found->utf8, kWidePathBytes, nullptr, nullptr) == 0) {
+        found->utf8[0] = '\0';
+    }
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path, -1, found->ansi, kWidePathBytes, nullptr, &lossy) ==
+            0 ||
+        lossy) {
+        found->ansi[0] = '\0';
+    }
+    WIN32_FIND_DATAW data = {};
+    HANDLE search = FindFirstFileW(full, &data);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    FindClose(search);
+    found->lastWrite = ticks(data.ftLastWriteTime);
+    found->kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+    return true;
 }
 
 void deleteFile(const char* path) { DeleteFileA(path); }

@@ -98,3 +98,14 @@ platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, Entries
     platform::regCloseKey(key);
     return opened;
 }
+
+RegistrationsChange registrationsLastChanged(unsigned long long* time) {
+    platform::RegKey key = nullptr;
+    const platform::KeyOpen opened = platform::regOpenKeyForReading(kExtensionsKeyPath, &key);
+    if (opened != platform::KeyOpen::Opened) {
+        return opened == platform::KeyOpen::Missing ? RegistrationsChange::NoKey : RegistrationsChange::Unknown;
+    }
+    const bool read = platform::regKeyLastWrite(key, time);
+    platform::regCloseKey(key);
+    return read ? RegistrationsChange::Known : RegistrationsChange::Unknown;
+}

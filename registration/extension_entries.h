@@ -51,3 +51,7 @@ struct EntriesInspection {
 };
 // Fills inspection only when the key opened for reading.
 platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, EntriesInspection* inspection);
+
+// When the registrations last changed, read through a handle that cannot
+// change anything; time is set only when Known.
+RegistrationsChange registrationsLastChanged(unsigned long long* time);

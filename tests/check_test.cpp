@@ -27,9 +27,9 @@ TEST_F(CheckTest, BeforeAndAfterASilentRunOnTheDemoMachine) {
               "would delete: KestrinCorp801\r\n"
               "would delete: Marvil\r\n"
               "setup extension: Outlook Setup Extension does not hold what a run writes\r\n"
-              "roaming Extend.dat: present (a file) at " + kRoamingCopy + "\r\n"
-              "local Extend.dat: present (a file) at " + kLocalCopy + "\r\n"
-              "verdict: registry work and Extend.dat remain (exit code 3)\r\n");
+              "roaming Extend.dat: present and stale (a file): a run deletes it unless it is in use or read-only, at " + kRoamingCopy + "\r\n"
+              "local Extend.dat: present and stale (a file): a run deletes it unless it is in use or read-only, at " + kLocalCopy + "\r\n"
+              "verdict: registry work and a stale Extend.dat remain (exit code 3)\r\n");
     EXPECT_EQ(sim::machine().log[0], "dllSearch system32");
     EXPECT_EQ(sim::machine().log[1], "dllSearch noCurrentDirectory");
     sim::machine().log.erase(sim::machine().log.begin(), sim::machine().log.begin() + 2);
@@ -53,7 +53,7 @@ TEST_F(CheckTest, WhatEachHalfReports) {
         void (*change)();
         int code;
         const char* prefix;  // the line that says why
-        const char* line;
+        std::string line;  // empty: no such line
     };
     const Case kCases[] = {
         {"no product key", "", [] { sim::machine().keys.erase(kProductKey); sim::machine().values.erase(kProductKey); },
@@ -62,7 +62,7 @@ TEST_F(CheckTest, WhatEachHalfReports) {
          [] { sim::setValue(kProductKey, "ProductVersion", sim::kRegBinary, {0x84, 3, 0xE8, 3, 0}); }, 0, "product: ",
          "none (no readable \"ProductVersion\" value of at most 4 bytes)"},
         {"product key unreadable", "/registry", [] { sim::addKey(kProductKey, sim::KeyState::Unreadable); },
-         kCheckCannotTell, "verdict: ", "cannot tell: a key exists but cannot be read (exit code 4)"},
+         kCheckCannotTell, "verdict: ", "cannot tell: a key exists but it or its last-write time cannot be read (exit code 4)"},
         {"extensions key missing", "", [] { sim::machine().keys.erase(kExtensionsKey); }, 0, "extensions key: ",
          "none (a run changes nothing) at HKLM\\Software\\Microsoft\\Exchange\\Client\\Extensions"},
         {"extensions key denies changes", "/registry",
@@ -86,18 +86,58 @@ TEST_F(CheckTest, WhatEachHalfReports) {
          [] { installRelease(810, 1); sim::machine().values[kExtensionsKey].erase("KestrinCorp90"); }, 0, "keeps: ",
          "none (KestrinCorp810 and every older KestrinCorp entry are absent)"},
         {"a folder named Extend.dat", "/user", [] { sim::addFile(kRoamingCopy, true); }, kCheckExtendDatRemains,
-         "roaming Extend.dat: ", "present (a folder of that name) at C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat"},
-        {"a copy left, registry only", "/registry", [] { sim::addFile(kLocalCopy); }, 0, "local Extend.dat: ", nullptr},
+         "roaming Extend.dat: ", "present and stale (a folder of that name): delete it by hand, at C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat"},
+        {"roaming copy rebuilt after the run", "/user",
+         [] { sim::addFile(kRoamingCopy, false, sim::keyTime(kExtensionsKey) + 1); }, 0, "roaming Extend.dat: ",
+         "present, rebuilt since the registrations last changed (a file): nothing to do, at C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat"},
+        {"local copy written at the key's last change", "",
+         [] { sim::addFile(kLocalCopy, false, sim::keyTime(kExtensionsKey)); }, 0, "local Extend.dat: ",
+         "present, rebuilt since the registrations last changed (a file): nothing to do, at C:\\Users\\ann\\AppData\\Local\\Microsoft\\Outlook\\Extend.dat"},
+        {"local copy older than the key's last change", "/user",
+         [] { sim::addFile(kLocalCopy, false, sim::keyTime(kExtensionsKey) - 1); }, kCheckExtendDatRemains,
+         "local Extend.dat: ", "present and stale (a file): a run deletes it unless it is in use or read-only, at C:\\Users\\ann\\AppData\\Local\\Microsoft\\Outlook\\Extend.dat"},
+        {"no Extensions key, a copy left", "/user",
+         [] { sim::machine().keys.erase(kExtensionsKey); sim::addFile(kRoamingCopy); }, 0, "roaming Extend.dat: ",
+         "present, no registrations to rebuild it from (a file): nothing to do, at C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat"},
+        {"key time unreadable, a copy left", "/user",
+         [] { sim::machine().keyTimeUnreadable.insert(kExtensionsKey); sim::addFile(kLocalCopy, false, ~0ull); },
+         kCheckCannotTell, "local Extend.dat: ",
+         "present (a file), cannot tell whether stale (the Extensions key's last change cannot be read), at C:\\Users\\ann\\AppData\\Local\\Microsoft\\Outlook\\Extend.dat"},
+        {"key unreadable, a copy left", "/user",
+         [] { sim::addKey(kExtensionsKey, sim::KeyState::Unreadable); sim::addFile(kRoamingCopy, false, ~0ull); },
+         kCheckCannotTell, "verdict: ", "cannot tell: a key exists but it or its last-write time cannot be read (exit code 4)"},
+        {"key time unreadable, no copy", "/user", [] { sim::machine().keyTimeUnreadable.insert(kExtensionsKey); }, 0,
+         "verdict: ", "nothing left for quillmend.exe /S to do (exit code 0)"},
+        {"roaming folder named outside the code page", "/user",
+         [] {
+             sim::machine().roamingFolder = "C:\\Users\\ann\\???";
+             sim::machine().wideFolders[26] = "C:\\Users\\ann\\\u65e5\u672c\u8a9e";
+             sim::addFile(sim::machine().wideFolders[26] + "\\Microsoft\\Outlook\\Extend.dat");
+         },
+         kCheckExtendDatRemains, "roaming Extend.dat: ",
+         "present and stale (a file), out of a run's reach (the folder's name holds characters outside the ANSI code "
+         "page): delete it by hand, at (UTF-8) C:\\Users\\ann\\\u65e5\u672c\u8a9e\\Microsoft\\Outlook\\Extend.dat"},
+        {"a copy left, registry only", "/registry", [] { sim::addFile(kLocalCopy); }, 0, "local Extend.dat: ", ""},
         {"roaming folder unavailable", "/user", [] { sim::machine().roamingFolder.reset(); }, 0, "roaming Extend.dat: ",
-         "passed over (the folder is unavailable)"},
-        {"local folder of 231 characters", "/user",
+         "none (the system names no such folder)"},
+        {"local folder of 231 characters, a stale copy", "/user",
          [] {
              sim::machine().localFolder = "C:\\" + std::string(228, 'l');
              sim::addFile(*sim::machine().localFolder + "\\Microsoft\\Outlook\\Extend.dat");
          },
-         0, "local Extend.dat: ", "passed over (the folder's path is too long)"},
+         kCheckExtendDatRemains, "local Extend.dat: ",
+         "present and stale (a file), out of a run's reach (the folder's path is too long): delete it by hand, at C:\\" +
+             std::string(228, 'l') + "\\Microsoft\\Outlook\\Extend.dat"},
+        {"roaming folder of 259 characters, a rebuilt copy", "/user",
+         [] {
+             sim::machine().roamingFolder = "C:\\" + std::string(256, 'r');
+             sim::addFile(*sim::machine().roamingFolder + "\\Microsoft\\Outlook\\Extend.dat", false, ~0ull);
+         },
+         0, "roaming Extend.dat: ",
+         "present, rebuilt since the registrations last changed (a file), out of a run's reach (the folder's path is "
+         "too long): nothing to do, at C:\\" + std::string(256, 'r') + "\\Microsoft\\Outlook\\Extend.dat"},
         {"a registration left, user only", "/user", [] { sim::setString(kExtensionsKey, "Marvil", "x"); }, 0,
-         "would delete: ", nullptr},
+         "would delete: ", ""},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -107,15 +147,24 @@ TEST_F(CheckTest, WhatEachHalfReports) {
         sim::machine().log.clear();
         c.change();
         EXPECT_EQ(runCheck(c.arguments), c.code) << sim::machine().output;
-        EXPECT_EQ(sim::outputLines(c.prefix), c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{});
+        EXPECT_EQ(sim::outputLines(c.prefix), c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
         EXPECT_EQ(sim::outputLines("verdict: ").size(), 1u);
         EXPECT_TRUE(sim::onlyReads());
         EXPECT_TRUE(sim::machine().errorOutput.empty());
     }
 }
 
+TEST_F(CheckTest, SwitchesAsAdministratorsTypeThem) {
+    // "/registry >nul" reaches the check as "/registry ".
+    for (const char* arguments : {"/registry ", "/Registry", " /REGISTRY\t "}) {
+        EXPECT_EQ(parseCheckScope(arguments), CheckScope::Registry) << arguments;
+    }
+    for (const char* arguments : {"/user  ", "/User", "\t/uSeR"}) EXPECT_EQ(parseCheckScope(arguments), CheckScope::User);
+    for (const char* arguments : {"", " ", "\t "}) EXPECT_EQ(parseCheckScope(arguments), CheckScope::Both);
+}
+
 TEST_F(CheckTest, AnyOtherArgumentChecksNothing) {
-    for (const char* arguments : {"/S", "/Registry", "/registry ", "/user /registry", "-user", "registry"}) {
+    for (const char* arguments : {"/S", "/user /registry", "-user", "registry", "/ user", "/registry x", "/users"}) {
         SCOPED_TRACE(arguments);
         SetUp();
         demoMachine();

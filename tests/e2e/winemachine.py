@@ -32,6 +32,17 @@ SHELL_FOLDERS_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersio
 SETUP_DATA = "4.0;Outxxx.dll;7;000000000000000;0000000000;OutXXX"
 LADDER = ["KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"]
 WINE_FONTS = "/usr/share/wine/fonts"
+# Copies of Extend.dat are placed as written long before the registrations
+# last changed (stale), or now, after them (rebuilt by Outlook since).
+STALE_TIME = 1577836800  # 2020-01-01
+
+
+def write_copy(path, rebuilt=False):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(b"extension cache")
+    if not rebuilt:
+        os.utime(path, (STALE_TIME, STALE_TIME))
 
 
 def describe_file(path):
@@ -237,9 +248,7 @@ class WineMachine:
                                    for n in LADDER]),
         ])
         for folder in (self.roaming(), self.local()):
-            os.makedirs(os.path.dirname(self.extend_dat(folder)), exist_ok=True)
-            with open(self.extend_dat(folder), "wb") as f:
-                f.write(b"extension cache")
+            write_copy(self.extend_dat(folder))
 
     def reset_registry(self):
         self.reg_import([("-" + self.product_key, []), ("-" + self.extensions_key, [])])

@@ -4,7 +4,7 @@ i386, GUI subsystem (console with --console), ASLR (with relocations to make it 
 from ADVAPI32, KERNEL32, SHELL32 and USER32 only, a load configuration whose
 DependentLoadFlags restrict the loader's DLL search to System32, an embedded manifest that
 runs as invoker, a version resource, no link timestamp, and a size of at most
-8 KiB, not counting an Authenticode signature. With --read-only, also that
+8 KiB (--max-size), not counting an Authenticode signature. With --read-only, also that
 it imports no Windows function that changes the registry or files or shows a
 box. Prints what it found."""
 import argparse
@@ -16,12 +16,12 @@ ALLOWED_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "SHELL32.DLL", "USER32.DLL"}
 RT_VERSION, RT_MANIFEST = 16, 24
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 DEPENDENT_LOAD_FLAGS_OFFSET = 54  # in IMAGE_LOAD_CONFIG_DIRECTORY32, a WORD
-WRITING_FUNCTIONS = {"RegSetValueExA", "RegDeleteValueA", "RegOpenKeyA", "RegCreateKeyA", "RegCreateKeyExA",
-                     "RegDeleteKeyA", "DeleteFileA", "CreateFileA", "MoveFileA", "RemoveDirectoryA",
-                     "CreateDirectoryA", "MessageBoxA"}
+WRITING_FUNCTIONS = {name + suffix for suffix in "AW" for name in (
+    "RegSetValueEx", "RegDeleteValue", "RegOpenKey", "RegCreateKey", "RegCreateKeyEx", "RegDeleteKey", "DeleteFile",
+    "CreateFile", "MoveFile", "MoveFileEx", "RemoveDirectory", "CreateDirectory", "SetFileAttributes", "MessageBox")}
 
 
-def main(path, console=False, read_only=False):
+def main(path, console=False, read_only=False, max_size=MAX_SIZE):
     data = open(path, "rb").read()
     problems = []
 
@@ -110,9 +110,9 @@ def main(path, console=False, read_only=False):
 
     print("file:            %s" % path)
     if signature_size:
-        print("size:            %d bytes signed, %d bytes unsigned (limit %d)" % (len(data), program_size, MAX_SIZE))
+        print("size:            %d bytes signed, %d bytes unsigned (limit %d)" % (len(data), program_size, max_size))
     else:
-        print("size:            %d bytes (limit %d)" % (len(data), MAX_SIZE))
+        print("size:            %d bytes (limit %d)" % (len(data), max_size))
     print("machine:         %#x, optional header magic %#x" % (machine, magic))
     print("subsystem:       %d" % subsystem)
     print("dll flags:       %#06x" % dll_chars)
@@ -124,8 +124,8 @@ def main(path, console=False, read_only=False):
     print("load config:     directory %d bytes, record %s bytes, DependentLoadFlags %s"
           % (config_dir_size, config_size, "%#x" % load_flags if load_flags is not None else "absent"))
 
-    if program_size > MAX_SIZE:
-        problems.append("larger than %d bytes" % MAX_SIZE)
+    if program_size > max_size:
+        problems.append("larger than %d bytes" % max_size)
     if signature_size and signature_offset + signature_size != len(data):
         problems.append("the signature is not at the end of the file")
     if machine != 0x14C or magic != 0x10B:
@@ -166,5 +166,6 @@ if __name__ == "__main__":
     parser.add_argument("path")
     parser.add_argument("--console", action="store_true", help="a console program")
     parser.add_argument("--read-only", action="store_true", help="must import nothing that changes anything")
+    parser.add_argument("--max-size", type=int, default=MAX_SIZE, help="bytes, not counting a signature")
     args = parser.parse_args()
-    sys.exit(main(args.path, args.console, args.read_only))
+    sys.exit(main(args.path, args.console, args.read_only, args.max_size))

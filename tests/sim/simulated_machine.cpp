@@ -1,6 +1,7 @@
 #include "tests/sim/simulated_machine.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -64,10 +65,16 @@ void reset() {
     handleTable().clear();
 }
 
-void addKey(const std::string& path, KeyState state) { current().keys[path] = state; }
+void addKey(const std::string& path, KeyState state) {
+    if (current().keys.count(path) == 0) current().keyWritten[path] = ++current().clock;
+    current().keys[path] = state;
+}
+
+unsigned long long keyTime(const std::string& key) { return current().keyWritten[key]; }
 
 void setValue(const std::string& key, const std::string& name, unsigned type, std::vector<unsigned char> data) {
     if (current().keys.count(key) == 0) addKey(key);
+    current().keyWritten[key] = ++current().clock;
     Value& value = current().values[key][name];
     value.type = type;
     value.data = std::move(data);
@@ -85,7 +92,9 @@ void setString(const std::string& key, const std::string& name, const std::strin
     setValue(key, name, kRegSz, std::move(data));
 }
 
-void addFile(const std::string& path, bool directory) { current().files[path] = FileEntry{directory, false}; }
+void addFile(const std::string& path, bool directory, unsigned long long written) {
+    current().files[path] = FileEntry{directory, false, written};
+}
 
 bool hasValue(const std::string& key, const std::string& name) {
     auto found = current().values.find(key);
@@ -123,7 +132,7 @@ std::vector<std::string> outputLines(const std::string& prefix) {
 bool onlyReads() {
     for (const std::string& entry : current().log) {
         bool reads = false;
-        for (const char* prefix : {"openForReading ", "query ", "close", "folder ", "find "}) {
+        for (const char* prefix : {"openForReading ", "query ", "close", "folder ", "find ", "keyTime", "findWide "}) {
             if (entry.rfind(prefix, 0) == 0) reads = true;
         }
         if (!reads) return false;
@@ -170,6 +179,7 @@ bool regDeleteValue(RegKey key, const char* name) {
     sim::Value* value = sim::findValue(key, name);
     if (value == nullptr || value->deleteFails) return false;
     current().values[sim::keyPath(key)].erase(name);
+    current().keyWritten[sim::keyPath(key)] = ++current().clock;
     return true;
 }
 
@@ -177,6 +187,14 @@ void regSetString(RegKey key, const char* name, const char* text, unsigned long 
     current().log.push_back(std::string("set ") + name);
     sim::setValue(sim::keyPath(key), name, sim::kRegSz,
                   std::vector<unsigned char>(text, text + sizeWithNul));
+}
+
+bool regKeyLastWrite(RegKey key, unsigned long long* time) {
+    current().log.push_back("keyTime");
+    const std::string& path = sim::keyPath(key);
+    if (current().keyTimeUnreadable.count(path) != 0) return false;
+    *time = current().keyWritten[path];
+    return true;
 }
 
 void regCloseKey(RegKey key) {
@@ -196,11 +214,27 @@ bool specialFolderPath(int csidl, char* buffer) {
     return true;
 }
 
-PathKind pathKind(const char* path) {
+PathKind pathKind(const char* path, unsigned long long* lastWrite) {
     current().log.push_back(std::string("find ") + path);
     auto found = current().files.find(path);
+    if (lastWrite != nullptr) *lastWrite = found == current().files.end() ? 0 : found->second.written;
     if (found == current().files.end()) return PathKind::Nothing;
     return found->second.directory ? PathKind::Directory : PathKind::File;
+}
+
+bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
+    const auto wide = current().wideFolders.find(csidl);
+    const std::optional<std::string>& ansi = csidl == kRoamingAppData ? current().roamingFolder : current().localFolder;
+    std::string folder = wide != current().wideFolders.end() ? wide->second : ansi.value_or("");
+    current().log.push_back("findWide " + folder);
+    // SHGetSpecialFolderPathW, like its ANSI twin, fills a MAX_PATH buffer.
+    if (folder.empty() || folder.size() >= kMaxPath) return false;
+    const std::string path = folder + suffix;
+    std::snprintf(found->utf8, sizeof found->utf8, "%s", path.c_str());
+    std::snprintf(found->ansi, sizeof found->ansi, "%s", wide != current().wideFolders.end() ? "" : path.c_str());
+    found->kind = pathKind(path.c_str(), &found->lastWrite);
+    current().log.pop_back();  // the look-up, not a search of the ANSI path
+    return true;
 }
 
 void deleteFile(const char* path) {

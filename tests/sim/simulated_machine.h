@@ -33,6 +33,7 @@ enum class KeyState { Present, Denied, Unreadable };
 struct FileEntry {
     bool directory = false;
     bool deleteFails = false;  // read-only or in use
+    unsigned long long written = 0;  // last-write time; 0, the default, is older than any key's
 };
 
 struct Box {
@@ -49,6 +50,14 @@ struct Machine {
     std::map<std::string, std::map<std::string, Value>> values;      // key path -> name -> value
     std::optional<std::string> roamingFolder;                        // CSIDL_APPDATA
     std::optional<std::string> localFolder;                          // CSIDL_LOCAL_APPDATA
+    // A folder as the wide calls name it, where the ANSI name above differs
+    // (characters outside the code page); the files map holds this name.
+    std::map<int, std::string> wideFolders;
+    // Key last-write times: every key made, value set or value deleted moves
+    // its key's time to the next tick of the clock.
+    unsigned long long clock = 0;
+    std::map<std::string, unsigned long long> keyWritten;
+    std::set<std::string> keyTimeUnreadable;
     std::map<std::string, FileEntry> files;                          // full path -> file or directory
     std::vector<int> answers;                                        // message-box answers, in order
     std::string commandLine;
@@ -73,7 +82,9 @@ void addKey(const std::string& path, KeyState state = KeyState::Present);
 void setValue(const std::string& key, const std::string& name, unsigned type, std::vector<unsigned char> data);
 void setDword(const std::string& key, const std::string& name, unsigned value);
 void setString(const std::string& key, const std::string& name, const std::string& text);
-void addFile(const std::string& path, bool directory = false);
+void addFile(const std::string& path, bool directory = false, unsigned long long written = 0);
+// The key's last-write time.
+unsigned long long keyTime(const std::string& key);
 
 // Reading it back.
 bool hasValue(const std::string& key, const std::string& name);
