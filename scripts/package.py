@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes the release in dist/ (or the folder given): quillmend-<version>-win32.zip
-(quillmend.exe, quillmend-check.exe, quillmend-run.cmd, README.md, SECURITY.md,
-LICENSE, SHA256SUMS), SHA256SUMS over the zip and the two programs, and, when
+(quillmend.exe, quillmend-check.exe, the deployment scripts of deploy/,
+README.md, SECURITY.md, LICENSE, SHA256SUMS), SHA256SUMS over the zip and the two programs, and, when
 signed, SIGNER with the certificate's SHA-256 thumbprint.
 
 Signing: QUILLMEND_SIGN_PFX names a PKCS#12 file, QUILLMEND_SIGN_PASSWORD its
@@ -24,9 +24,12 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 FIXED_DATE = (1980, 1, 1, 0, 0, 0)
 PASSWORD = "QUILLMEND_SIGN_PASSWORD"
 PROGRAMS = ("quillmend.exe", "quillmend-check.exe")
+# The deployment engines' scripts, shipped as they are in the sources.
+SCRIPTS = ("quillmend-run.cmd", "quillmend-install.cmd", "quillmend-uninstall.cmd", "quillmend-detect-registry.ps1",
+           "quillmend-detect-user.ps1")
 # Besides the programs, in the zip: (name in the zip, path in the sources).
-DOCUMENTS = (("quillmend-run.cmd", "app/quillmend-run.cmd"), ("README.md", "README.md"),
-             ("SECURITY.md", "SECURITY.md"), ("LICENSE", "LICENSE"))
+DOCUMENTS = tuple((script, "deploy/" + script) for script in SCRIPTS) + (
+    ("README.md", "README.md"), ("SECURITY.md", "SECURITY.md"), ("LICENSE", "LICENSE"))
 
 
 class Failure(Exception):

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks a released program (quillmend.exe or quillmend-check.exe, by its file
-name) or the release zip (both programs and quillmend-run.cmd) against the
+name) or the release zip (both programs and the deployment scripts) against the
 sources of this checkout: builds them, takes the Authenticode signature off
 each released program (an unsigned one is taken as it is) and compares it
 byte for byte with the built one. Prints the signer's subject and SHA-256
@@ -15,7 +15,7 @@ import sys
 import tempfile
 import zipfile
 
-from package import DOCUMENTS, PROGRAMS, Failure, certificate_fields, run
+from package import DOCUMENTS, PROGRAMS, SCRIPTS, Failure, certificate_fields, run
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 SECURITY_DIRECTORY = 4
@@ -31,7 +31,7 @@ def released_files(path):
     if not zipfile.is_zipfile(path):
         name = os.path.basename(path).lower()
         return {name if name in PROGRAMS else PROGRAMS[0]: open(path, "rb").read()}
-    wanted = PROGRAMS + ("quillmend-run.cmd",)
+    wanted = PROGRAMS + SCRIPTS
     with zipfile.ZipFile(path) as z:
         files = {}
         for name in wanted:

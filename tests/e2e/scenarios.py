@@ -5,10 +5,11 @@ not appear (a silent run, say) is seen and recorded, never skipped.
 """
 import os
 import shutil
+import time
 
 from winemachine import LADDER, SETUP_DATA, SHELL_FOLDERS_KEY, STALE_TIME, WineMachine, reg_value_line, write_copy
 
-RUN_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "app", "quillmend-run.cmd")
+DEPLOY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "deploy")
 CAPTION = "Quillmend"
 PROMPT = "A copy of Extend.dat was found at the following location. Delete this file?\r\n "
 SUFFIX = "\\Microsoft\\Outlook\\Extend.dat"
@@ -59,9 +60,10 @@ class Context:
         self.program_dir = self.machine.drive_c("Program Files", "Quill Mend")
         os.makedirs(self.program_dir, exist_ok=True)
         shutil.copy(self.exe, os.path.join(self.program_dir, "quillmend.exe"))
-        # The check is built beside the program; the engines' script comes from the sources.
+        # The check is built beside the program; the engines' scripts come from the sources.
         shutil.copy(os.path.join(os.path.dirname(self.exe), "quillmend-check.exe"), self.program_dir)
-        shutil.copy(RUN_SCRIPT, self.program_dir)
+        for script in ("quillmend-run.cmd", "quillmend-install.cmd", "quillmend-uninstall.cmd"):
+            shutil.copy(os.path.join(DEPLOY, script), self.program_dir)
         shutil.copy(self.driver, os.path.join(self.machine.root, "wine_driver.exe"))
         self.program = "C:\\Program Files\\Quill Mend\\quillmend.exe"
         self.program_dir_windows = "C:\\Program Files\\Quill Mend"
@@ -104,6 +106,21 @@ class Context:
         for box in boxes:
             box.pop("rect")
         return boxes, code
+
+    def engine(self, command_line):
+        """Starts a command line as a deployment engine does: handed whole to
+        CreateProcess, which finds the program (a script, say) in it. Returns
+        (exit code, standard output, seconds)."""
+        m = self.machine
+        self.runs += 1
+        report = os.path.join(m.root, "report%d.txt" % self.runs)
+        started = time.time()
+        m.run_console([os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), "-", "-", "-", command_line])
+        seconds = time.time() - started
+        with open(report, "rb") as f:
+            lines = f.read().decode("latin-1").split()
+        check(lines[:1] == ["exit"], "driver: %s" % lines)
+        return int(lines[1]), open(os.path.join(m.root, "console.txt"), "rb").read().decode("latin-1"), seconds
 
     def check(self, argument, code, lines=()):
         """Runs quillmend-check.exe: its exit code, lines its output must hold,
@@ -217,7 +234,7 @@ def run_modes(ctx):
                   for which, folder in (("roaming", ctx.windows_roaming()), ("local", ctx.windows_local()))]
         registry = ["product: release 900, build 1000", "extensions key: present and readable",
                     "keeps: KestrinCorp90"] + ["would delete: " + n for n in LADDER[1:]]
-        ctx.check(None, 3, registry + copies + ["verdict: registry work and Extend.dat remain (exit code 3)"])
+        ctx.check(None, 3, registry + copies + ["verdict: registry work and a stale Extend.dat remain (exit code 3)"])
         ctx.check("/registry", 1, registry)
         ctx.check("/user", 2, copies)
         ctx.expect_run([], "q /S")
@@ -555,5 +572,84 @@ def long_paths(ctx):
     return cases
 
 
+# ---- deployment: the engines' scripts, started as engines start them ----
+
+def deployment(ctx):
+    installed = "C:\\Program Files (x86)\\Quillmend"
+    files = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.cmd")
+
+    def unix_installed(*names):
+        return ctx.machine.drive_c("Program Files (x86)", "Quillmend", *names)
+
+    def verdicts(output):
+        return [line for line in output.splitlines() if line.startswith("verdict: ")]
+
+    def install_with_work_left():
+        ctx.machine.reset_registry()
+        ctx.machine.seed_demo()
+        code, output, _ = ctx.engine('"%s\\quillmend-install.cmd"' % ctx.program_dir_windows)
+        check(code == 0, "install: exit code %s:\n%s" % (code, output))
+        check(verdicts(output) == ["verdict: registry work remains (exit code 1)", CLEAN],
+              "install: the check before and after the run:\n%s" % output)
+        check(all(os.path.isfile(unix_installed(f)) for f in files), "installed: %s" % os.listdir(unix_installed()))
+        check(sorted(n for n in ctx.extensions() if n in LADDER) == ["KestrinCorp90"], "registrations left")
+
+    def again_on_a_clean_machine():
+        """Nothing to do: quillmend.exe is not started, so rebuilt copies stay
+        and the Extensions key's time does not move past them."""
+        ctx.place_copies(rebuilt=True)
+        code, output, _ = ctx.engine('"%s\\quillmend-install.cmd"' % ctx.program_dir_windows)
+        check(code == 0 and verdicts(output) == [CLEAN], "install again: exit code %s:\n%s" % (code, output))
+        check(ctx.copies() == (True, True), "quillmend.exe ran: the rebuilt copies are gone")
+        ctx.check("/user", 0, ["roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX])
+
+    def user_run_from_the_installed_folder():
+        ctx.place_copies(local=False)
+        code, output, _ = ctx.engine('"%s\\quillmend-run.cmd" /User' % installed)
+        check(code == 0 and verdicts(output) == ["verdict: a stale Extend.dat remains (exit code 2)", CLEAN],
+              "quillmend-run.cmd /User: exit code %s:\n%s" % (code, output))
+        check(ctx.copies() == (False, False), "copies left: %s" % (ctx.copies(),))
+
+    def bad_argument():
+        code, output, _ = ctx.engine('"%s\\quillmend-run.cmd" /everything' % installed)
+        check(code == 5 and verdicts(output) == [], "bad argument: exit code %s:\n%s" % (code, output))
+
+    def partial_release(missing, script, command):
+        """The release without one of its files, started from its own folder
+        (C:\\partial (x86)): the script reports it and exits at once."""
+        partial = ctx.machine.drive_c("partial (x86)")
+        shutil.rmtree(partial, ignore_errors=True)
+        shutil.copytree(ctx.machine.drive_c("Program Files", "Quill Mend"), partial,
+                        ignore=lambda folder, names: [missing])
+        code, output, seconds = ctx.engine('"C:\\partial (x86)\\%s"%s' % (script, command))
+        print("        %s without %s: exit code %s in %.1f s" % (script, missing, code, seconds))
+        return code, output
+
+    def program_missing():
+        code, output = partial_release("quillmend.exe", "quillmend-run.cmd", " /registry")
+        check(code == 6 and "quillmend.exe or quillmend-check.exe is missing" in output,
+              "program missing: exit code %s:\n%s" % (code, output))
+
+    def failed_copy():
+        """A copy that fails leaves nothing installed, not even what it copied."""
+        code, output = partial_release("quillmend-run.cmd", "quillmend-install.cmd", "")
+        check(code == 7 and "nothing is installed" in output, "failed copy: exit code %s:\n%s" % (code, output))
+        check(not os.path.exists(unix_installed()), "a failed install left its folder behind")
+
+    def uninstall_twice():
+        for attempt in (1, 2):
+            code, output, _ = ctx.engine('"%s\\quillmend-uninstall.cmd"' % ctx.program_dir_windows)
+            check(code == 0, "uninstall %d: exit code %s:\n%s" % (attempt, code, output))
+            check(not os.path.exists(unix_installed()), "uninstall %d: the folder is still there" % attempt)
+
+    return [("install on a machine with work left", install_with_work_left),
+            ("install again, nothing to do", again_on_a_clean_machine),
+            ("quillmend-run.cmd /User from the installed folder", user_run_from_the_installed_folder),
+            ("quillmend-run.cmd with a bad argument", bad_argument),
+            ("quillmend-run.cmd without quillmend.exe", program_missing),
+            ("uninstall, twice", uninstall_twice),
+            ("install with a copy that fails", failed_copy)]
+
+
 GROUPS = [("run-modes", run_modes), ("detection", detection), ("reconciliation", reconciliation),
-          ("extend-dat", extend_dat), ("long-paths", long_paths)]
+          ("extend-dat", extend_dat), ("long-paths", long_paths), ("deployment", deployment)]

@@ -118,12 +118,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool keyOpens = extensionsKeyPresent && extensionsKeyState == sim::KeyState::Present;
 
     // The two folders and their copies of Extend.dat.
-    for (std::optional<std::string>* folder : {&m.roamingFolder, &m.localFolder}) {
+    // Copies written at any time around the registrations' last change, in
+    // folders the code page may not spell.
+    if (extensionsKeyPresent && in.ConsumeIntegralInRange(0, 7) == 0) m.keyTimeUnreadable.insert(kExtensionsKey);
+    for (const int csidl : {26, 28}) {
+        std::optional<std::string>& folder = csidl == 26 ? m.roamingFolder : m.localFolder;
         if (!in.ConsumeBool()) continue;
-        *folder = folderPath(in);
+        folder = folderPath(in);
+        std::string named = *folder;
+        if (in.ConsumeIntegralInRange(0, 3) == 0) named = m.wideFolders[csidl] = *folder + "\xE6\x97\xA5";
         if (in.ConsumeBool()) {
-            sim::addFile(**folder + kSuffix, in.ConsumeBool());
-            m.files[**folder + kSuffix].deleteFails = in.ConsumeBool();
+            sim::addFile(named + kSuffix, in.ConsumeBool(), in.ConsumeIntegralInRange<unsigned long long>(0, m.clock + 2));
+            m.files[named + kSuffix].deleteFails = in.ConsumeBool();
         }
     }
     const auto filesBefore = m.files;
@@ -137,6 +143,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(sim::onlyReads(), "the check only reads");
     std::vector<std::string> named = sim::outputLines("would delete: ");
     if (named == std::vector<std::string>{"none"}) named.clear();
+    // The copies the check says a run deletes.
+    std::vector<std::string> stale;
+    for (const char* folder : {"roaming Extend.dat: ", "local Extend.dat: "}) {
+        const std::string kDeletes = "present and stale (a file): a run deletes it unless it is in use or read-only, at ";
+        for (const std::string& line : sim::outputLines(folder)) {
+            if (line.rfind(kDeletes, 0) == 0) stale.push_back(line.substr(kDeletes.size()));
+        }
+    }
     m.log.clear();
 
     require(runQuillmend(silent ? "/S" : "") == 0, "the exit code is 0");
@@ -200,6 +214,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (const auto& [path, file] : filesBefore) {
         if (m.files.count(path) == 0) require(!file.directory && !file.deleteFails, "only deletable files go");
+    }
+    for (const std::string& path : stale) {
+        require(filesBefore.count(path) != 0, "a stale copy the check names is there");
+        require(!silent || m.files.count(path) == 0 || m.files[path].deleteFails,
+                "a silent run deletes every stale copy the check says it deletes, unless the deletion fails");
     }
     for (const sim::Box& box : m.boxes) require(box.text.size() < 260, "every box text fits its buffer");
     return 0;

@@ -47,8 +47,10 @@ cat "$work/verify.log"
 check "verify-release matches the signed zip" test $status -eq 0
 check "verify-release says so" grep -qx "matches the sources" "$work/verify.log"
 check "verify-release names the signer" grep -q "thumbprint: $thumbprint" "$work/verify.log"
+check "verify-release compares the five deployment scripts" \
+  test "$(grep -cE '^quillmend-(run|install|uninstall)\.cmd:$|^quillmend-detect-(registry|user)\.ps1:$' "$work/verify.log")" -eq 5
 
-# One byte of the program's code changed, in a copy of the zip.
+# One byte of the program's code changed, and one of a script, in a copy of the zip.
 python3 - "$zip" "$work/tampered.zip" <<'EOF'
 import struct, sys, zipfile
 source, target = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2], "w")
@@ -59,6 +61,8 @@ for info in source.infolist():
         text = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]  # first section header
         code = struct.unpack_from("<I", data, text + 20)[0]
         data[code + 64] ^= 0x01
+    if info.filename.endswith("/quillmend-uninstall.cmd"):
+        data = data.replace(b"rd ", b"rd /s /q ", 1)
     target.writestr(info, bytes(data))
 target.close()
 EOF
@@ -67,6 +71,7 @@ status=$?
 cat "$work/verify.log"
 check "verify-release refuses a program with one byte changed" test $status -ne 0
 check "and says where it differs" grep -q "bytes differing: [1-9]" "$work/verify.log"
+check "and names the changed script" grep -qx "quillmend-uninstall.cmd differs from the sources" "$work/verify.log"
 
 QUILLMEND_SIGN_PASSWORD=wrong QUILLMEND_SIGN_PFX="$work/cert.pfx" \
   bash "$root/scripts/package.sh" "$work/dist" >"$work/package.log" 2>&1

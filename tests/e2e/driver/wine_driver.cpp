@@ -3,7 +3,9 @@
 //   wine_driver.exe REPORT ANSWERS PAUSE_DIR APPLICATION COMMAND_LINE
 //
 // Starts APPLICATION with COMMAND_LINE given byte for byte (so that quoting
-// can be tested), answers each message box the program shows with the next
+// can be tested; APPLICATION "-": none, so that CreateProcess finds the
+// program in the command line, as deployment engines start scripts, and the
+// program writes to the driver's own standard output), answers each message box the program shows with the next
 // of ANSWERS ("ok,yes,no"; "-" for none), and writes to REPORT one line per
 // box and the exit code:
 //   box <caption hex> <text hex> <visible buttons> <icon 0|1> <owner 0|1> <x,y,w,h> <answer>
@@ -147,9 +149,16 @@ int main(int argc, char** argv) {
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    const bool engine = std::strcmp(argv[4], "-") == 0;
+    if (engine) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    }
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(argv[4], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessA(engine ? nullptr : argv[4], commandLine.data(), nullptr, nullptr, engine, 0, nullptr, nullptr,
+                        &startup, &process)) {
         std::fprintf(report, "error CreateProcess %lu\n", GetLastError());
         std::fclose(report);
         return 2;
