@@ -605,7 +605,8 @@ def deployment(ctx):
 
     def user_run_from_the_installed_folder():
         ctx.place_copies(local=False)
-        code, output, _ = ctx.engine('"%s\\quillmend-run.cmd" /User' % installed)
+        # The form the README gives for the installed folder: after call, cmd keeps the quotes.
+        code, output, _ = ctx.engine('cmd /c call "%s\\quillmend-run.cmd" /User' % installed)
         check(code == 0 and verdicts(output) == ["verdict: a stale Extend.dat remains (exit code 2)", CLEAN],
               "quillmend-run.cmd /User: exit code %s:\n%s" % (code, output))
         check(ctx.copies() == (False, False), "copies left: %s" % (ctx.copies(),))
@@ -644,7 +645,7 @@ def deployment(ctx):
 
     return [("install on a machine with work left", install_with_work_left),
             ("install again, nothing to do", again_on_a_clean_machine),
-            ("quillmend-run.cmd /User from the installed folder", user_run_from_the_installed_folder),
+            ("cmd /c call quillmend-run.cmd /User in the installed folder", user_run_from_the_installed_folder),
             ("quillmend-run.cmd with a bad argument", bad_argument),
             ("quillmend-run.cmd without quillmend.exe", program_missing),
             ("uninstall, twice", uninstall_twice),
