@@ -120,10 +120,6 @@ int checkExtensionDataFiles() {
     return result;
 }
 
-}  // namespace
-
-namespace {
-
 bool blank(char c) { return c == ' ' || c == '\t'; }
 
 // The count bytes at s spell word, letters in any case.
