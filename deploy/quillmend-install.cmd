@@ -28,7 +28,7 @@ exit /b 0
 :failed
 for %%f in (quillmend.exe quillmend-check.exe quillmend-run.cmd) do del /f /q "%target%\%%f" >nul 2>&1
 rd "%target%" >nul 2>&1
-echo quillmend-install.cmd: could not copy the files into %target% (run it as SYSTEM or elevated, with quillmend.exe, quillmend-check.exe and quillmend-run.cmd beside it); nothing is installed.
+echo quillmend-install.cmd: could not copy the files into "%target%" (run it as SYSTEM or elevated, with quillmend.exe, quillmend-check.exe and quillmend-run.cmd beside it); nothing is installed.
 exit /b 7
 
 :nowhere

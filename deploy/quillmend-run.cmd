@@ -24,5 +24,5 @@ start "" /wait "%here%quillmend.exe" /S
 exit /b %ERRORLEVEL%
 
 :missing
-echo quillmend-run.cmd: quillmend.exe or quillmend-check.exe is missing from %here%; nothing was run.
+echo quillmend-run.cmd: quillmend.exe or quillmend-check.exe is missing from "%here%"; nothing was run.
 exit /b 6

@@ -10,5 +10,5 @@ if not exist "%target%\" exit /b 0
 for %%f in (quillmend.exe quillmend-check.exe quillmend-run.cmd) do del /f /q "%target%\%%f" >nul 2>&1
 rd "%target%" >nul 2>&1
 if not exist "%target%\" exit /b 0
-echo quillmend-uninstall.cmd: %target% is still there (a file in use, or files of someone else's in it).
+echo quillmend-uninstall.cmd: "%target%" is still there (a file in use, or files of someone else's in it).
 exit /b 1
