@@ -10,9 +10,10 @@ set "target=%ProgramFiles(x86)%"
 if "%target%"=="" set "target=%ProgramFiles%"
 if "%target%"=="" goto nowhere
 set "target=%target%\Quillmend"
+set "files=quillmend.exe quillmend-check.exe quillmend-run.cmd"
 set "failed="
 if not exist "%target%\" mkdir "%target%" >nul 2>&1
-for %%f in (quillmend.exe quillmend-check.exe quillmend-run.cmd) do call :put %%f
+for %%f in (%files%) do call :put %%f
 if defined failed goto failed
 call "%target%\quillmend-run.cmd" /registry
 exit /b %ERRORLEVEL%
@@ -26,7 +27,7 @@ if errorlevel 1 set "failed=1"
 exit /b 0
 
 :failed
-for %%f in (quillmend.exe quillmend-check.exe quillmend-run.cmd) do del /f /q "%target%\%%f" >nul 2>&1
+for %%f in (%files%) do del /f /q "%target%\%%f" >nul 2>&1
 rd "%target%" >nul 2>&1
 echo quillmend-install.cmd: could not copy the files into "%target%" (run it as SYSTEM or elevated, with quillmend.exe, quillmend-check.exe and quillmend-run.cmd beside it); nothing is installed.
 exit /b 7

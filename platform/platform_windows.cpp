@@ -71,6 +71,16 @@ unsigned long long ticks(const FILETIME& time) {
     return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+// What a search found, from its find record (ANSI or wide); the handle is closed.
+template <typename FindData>
+PathKind foundKind(HANDLE search, const FindData& found, unsigned long long* lastWrite) {
+    if (lastWrite != nullptr) *lastWrite = 0;
+    if (search == INVALID_HANDLE_VALUE) return PathKind::Nothing;
+    FindClose(search);
+    if (lastWrite != nullptr) *lastWrite = ticks(found.ftLastWriteTime);
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+}
+
 }  // namespace
 
 bool regKeyLastWrite(RegKey key, unsigned long long* time) {
@@ -89,18 +99,11 @@ bool specialFolderPath(int csidl, char* buffer) {
 
 PathKind pathKind(const char* path, unsigned long long* lastWrite) {
     WIN32_FIND_DATAA found = {};
-    HANDLE search = FindFirstFileA(path, &found);
-    if (lastWrite != nullptr) *lastWrite = 0;
-    if (search == INVALID_HANDLE_VALUE) return PathKind::Nothing;
-    FindClose(search);
-    if (lastWrite != nullptr) *lastWrite = ticks(found.ftLastWriteTime);
-    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+    return foundKind(FindFirstFileA(path, &found), found, lastWrite);
 }
 
 bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
     found->utf8[0] = found->ansi[0] = '\0';
-    found->kind = PathKind::Nothing;
-    found->lastWrite = 0;
     // The folder, then the suffix: what a person would type.
     constexpr unsigned kRoom = MAX_PATH + 64;
     wchar_t path[kRoom];
@@ -131,11 +134,7 @@ bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
         found->ansi[0] = '\0';
     }
     WIN32_FIND_DATAW data = {};
-    HANDLE search = FindFirstFileW(full, &data);
-    if (search == INVALID_HANDLE_VALUE) return true;
-    FindClose(search);
-    found->lastWrite = ticks(data.ftLastWriteTime);
-    found->kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+    found->kind = foundKind(FindFirstFileW(full, &data), data, &found->lastWrite);
     return true;
 }
 

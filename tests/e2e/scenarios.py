@@ -73,15 +73,8 @@ class Context:
         if self.machine:
             self.machine.destroy()
 
-    def run(self, command_line=None, answers=()):
-        """Runs the program with an exact command line; returns (boxes, exit code)."""
-        m = self.machine
-        self.runs += 1
-        report = os.path.join(m.root, "report%d.txt" % self.runs)
-        if command_line is None:
-            command_line = '"%s"' % self.program
-        m.wine(os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), ",".join(answers) or "-",
-               "-", self.program, command_line)
+    def read_report(self, report):
+        """The driver's report: (boxes, exit code)."""
         boxes, code = [], None
         with open(report, "rb") as f:
             for line in f.read().decode("latin-1").splitlines():
@@ -95,6 +88,18 @@ class Context:
                     code = int(parts[1])
                 else:
                     raise AssertionError("driver: " + line)
+        return boxes, code
+
+    def run(self, command_line=None, answers=()):
+        """Runs the program with an exact command line; returns (boxes, exit code)."""
+        m = self.machine
+        self.runs += 1
+        report = os.path.join(m.root, "report%d.txt" % self.runs)
+        if command_line is None:
+            command_line = '"%s"' % self.program
+        m.wine(os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), ",".join(answers) or "-",
+               "-", self.program, command_line)
+        boxes, code = self.read_report(report)
         if self.other_view is not None:
             after = m.state_64bit_view()
             if after != self.other_view:
@@ -117,10 +122,8 @@ class Context:
         started = time.time()
         m.run_console([os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), "-", "-", "-", command_line])
         seconds = time.time() - started
-        with open(report, "rb") as f:
-            lines = f.read().decode("latin-1").split()
-        check(lines[:1] == ["exit"], "driver: %s" % lines)
-        return int(lines[1]), open(os.path.join(m.root, "console.txt"), "rb").read().decode("latin-1"), seconds
+        _, code = self.read_report(report)
+        return code, open(os.path.join(m.root, "console.txt"), "rb").read().decode("latin-1"), seconds
 
     def check(self, argument, code, lines=()):
         """Runs quillmend-check.exe: its exit code, lines its output must hold,

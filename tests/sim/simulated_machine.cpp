@@ -214,12 +214,21 @@ bool specialFolderPath(int csidl, char* buffer) {
     return true;
 }
 
-PathKind pathKind(const char* path, unsigned long long* lastWrite) {
-    current().log.push_back(std::string("find ") + path);
+namespace {
+
+// What the files hold at path, for both searches.
+PathKind lookUp(const std::string& path, unsigned long long* lastWrite) {
     auto found = current().files.find(path);
     if (lastWrite != nullptr) *lastWrite = found == current().files.end() ? 0 : found->second.written;
     if (found == current().files.end()) return PathKind::Nothing;
     return found->second.directory ? PathKind::Directory : PathKind::File;
+}
+
+}  // namespace
+
+PathKind pathKind(const char* path, unsigned long long* lastWrite) {
+    current().log.push_back(std::string("find ") + path);
+    return lookUp(path, lastWrite);
 }
 
 bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
@@ -232,8 +241,7 @@ bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
     const std::string path = folder + suffix;
     std::snprintf(found->utf8, sizeof found->utf8, "%s", path.c_str());
     std::snprintf(found->ansi, sizeof found->ansi, "%s", wide != current().wideFolders.end() ? "" : path.c_str());
-    found->kind = pathKind(path.c_str(), &found->lastWrite);
-    current().log.pop_back();  // the look-up, not a search of the ANSI path
+    found->kind = lookUp(path, &found->lastWrite);
     return true;
 }
 
