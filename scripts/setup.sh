@@ -4,11 +4,19 @@
 # code, so i386 ELF programs (wine32's loader) go through qemu-i386-static,
 # registered with binfmt_misc. Run as root on a fresh machine; later runs find
 # everything in place and do nothing.
+#
+# A package mirror in the middle of a sync serves an index of the wrong size
+# now and then. apt-get update is then tried again a few times, and the install
+# goes on with the lists it has; when those do not resolve, it is tried once
+# more preferring the machine's base release. Every package need goes through
+# install_packages, so each one gets that treatment.
 set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386
           qemu-user-static xvfb python3 clang lld llvm libclang-rt-14-dev clang-tidy cppcheck imagemagick
           osslsigncode openssl)
+update_attempts=${QUILLMEND_APT_UPDATE_ATTEMPTS:-4}
+update_pause=${QUILLMEND_APT_UPDATE_PAUSE:-10}
 
 need_root() {
   if [ "$(id -u)" -ne 0 ]; then
@@ -17,17 +25,59 @@ need_root() {
   fi
 }
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
+# The indexes apt-get could not fetch, one per line, from its messages.
+failed_indexes() { sed -n 's/^E: Failed to fetch \([^ ]*\).*/\1/p' "$1" | sort -u; }
+
+install_packages() {  # install_packages PACKAGE...
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
   need_root "missing packages: ${missing[*]}"
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
+
+  local log attempt failed=""
+  log=$(mktemp)
+  for ((attempt = 1; attempt <= update_attempts; attempt++)); do
+    if apt-get update -qq >"$log" 2>&1; then failed=""; break; fi
+    failed=$(failed_indexes "$log")
+    [ -n "$failed" ] || failed="(apt-get update exited non-zero: $(tail -n 1 "$log"))"
+    echo "apt-get update failed (attempt $attempt of $update_attempts): $(echo "$failed" | tr '\n' ' ')"
+    if [ "$attempt" -lt "$update_attempts" ]; then sleep "$update_pause"; fi
+  done
+  if [ -n "$failed" ]; then
+    echo "going on with the package lists this machine has; not fetched: $(echo "$failed" | tr '\n' ' ')"
+  fi
+
+  if apt-get install -y -qq "${missing[@]}" >"$log" 2>&1; then rm -f "$log"; return 0; fi
+  local base
+  base=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  if [ -n "$base" ]; then
+    echo "the install did not resolve; installing once more preferring the base release $base"
+    if apt-get install -y -qq -o "APT::Default-Release=$base" "${missing[@]}" >"$log" 2>&1; then
+      echo "installed from $base"
+      rm -f "$log"
+      return 0
+    fi
+  fi
+  sed 's/^/  apt-get: /' "$log" >&2
+  rm -f "$log"
+  echo "could not install: ${missing[*]}" >&2
+  if [ -n "$failed" ]; then echo "index not fetched: $(echo "$failed" | tr '\n' ' ')" >&2; fi
+  echo "by hand, as root: apt-get update; apt-get install -o APT::Default-Release=${base:-<codename>} ${missing[*]}" >&2
+  exit 1
+}
+
+install_packages "${packages[@]}"
+
+# osslsigncode signs PowerShell scripts from 2.8 on; older ones sign only the programs.
+signer=$(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([0-9][0-9.]*\).*/\1/p')
+if [ -z "$signer" ] || [ "$(printf '%s\n' 2.8 "$signer" | sort -V | head -n 1)" != 2.8 ]; then
+  echo "osslsigncode ${signer:-(unknown version)} is older than 2.8: it cannot sign the release's PowerShell scripts" \
+       "(Debian's bookworm-backports has 2.9); a signed release cannot be made until it is newer"
 fi
 
 # i386 ELF through qemu. Debian's qemu-user-static registers only foreign
