@@ -60,62 +60,112 @@ int checkRegistry() {
         printLine("keeps: none (", owns ? entryName(ceiling) : "this release owns no registration",
                   owns ? " and every older KestrinCorp entry are absent)" : ")");
     }
-    bool remains = false;
+    bool deletes = false;
     for (int rank = 0; rank < kEntryCount; ++rank) {
         if (!inspection.wouldDelete[rank]) continue;
         printLine("would delete: ", entryName(rank));
-        remains = true;
+        deletes = true;
     }
-    if (!remains) printLine("would delete: none");
+    if (!deletes) printLine("would delete: none");
+    // What a run writes is shown, never counted as work: Outlook deletes it once it has reloaded.
+    const SetupExtension setup = inspection.setupExtension;
     printLine("setup extension: ", kSetupExtensionValue,
-              inspection.setupExtensionCurrent ? " holds what a run writes" : " does not hold what a run writes");
-    return remains || !inspection.setupExtensionCurrent ? kCheckRegistryRemains : 0;
+              setup == SetupExtension::Current  ? " holds what a run writes"
+              : setup == SetupExtension::Absent ? " is absent (Outlook removes it once it has reloaded its extensions)"
+                                                : " holds other data");
+    return registryWorkRemains(inspection) ? kCheckRegistryRemains : 0;
+}
+
+// A time as the check prints it; stamp holds 32 bytes.
+const char* utcText(unsigned long long time, char* stamp) {
+    stamp[0] = '\0';
+    text::appendUtcTime(stamp, 32, time);
+    return stamp;
+}
+
+// One copy's line; returns its bits of the exit code.
+int reportCopy(const char* which, const CopyInspection& copy, RegistrationsChange change, unsigned long long changedAt,
+               unsigned long long now) {
+    if (!copy.folderNamed) {
+        printLine(which, "none (the system names no such folder)");
+        return 0;
+    }
+    const char* at = copy.pathInUtf8 ? " at (UTF-8) " : " at ";
+    const platform::PathFound& found = copy.found;
+    if (lookupFailed(found)) {
+        char error[16] = "";
+        text::appendNumber(error, sizeof error, static_cast<unsigned>(found.error));
+        printLine(which, "cannot tell: looking for it failed with error ", error, at, copy.path);
+        return kCheckCannotTell;
+    }
+    if (found.kind == platform::PathKind::Nothing) {
+        printLine(which, "none", at, copy.path);
+        return 0;
+    }
+    const char* kind = found.kind == platform::PathKind::Directory ? " (a folder of that name)"
+                       : found.readOnly                            ? " (a read-only file)"
+                                                                   : " (a file)";
+    const char* reach = copy.reach == CopyReach::Reachable ? ""
+                        : copy.reach == CopyReach::PathTooLong
+                            ? ", out of a run's reach (the folder's path is too long)"
+                            : ", out of a run's reach (the folder's name holds characters outside the ANSI code page)";
+    const char* state = "present";
+    const char* action = changeAheadOfClock(change, changedAt, now)
+                             ? ", cannot tell whether stale (the Extensions key's last change is ahead of this "
+                               "machine's clock),"
+                             : ", cannot tell whether stale (the Extensions key's last change cannot be read),";
+    int result = kCheckCannotTell;
+    switch (copyAge(change, changedAt, now, found.created, found.written)) {
+        case CopyAge::Stale:
+            state = "present and stale";
+            action = runDeletes(copy) ? ": a run deletes it unless it is in use," : ": delete it by hand,";
+            result = kCheckExtendDatRemains;
+            break;
+        case CopyAge::Current:
+            state = change == RegistrationsChange::NoKey ? "present, no registrations to rebuild it from"
+                                                         : "present, rebuilt since the registrations last changed";
+            action = ": nothing to do,";
+            result = 0;
+            break;
+        case CopyAge::CannotTell:
+            break;
+    }
+    printLine(which, state, kind, reach, action, at, copy.path);
+    return result;
 }
 
 // This user's half: 0, kCheckExtendDatRemains or kCheckCannotTell.
-int checkExtensionDataFiles() {
+int checkExtensionDataFiles(unsigned long long now) {
+    const platform::Account account = platform::processAccount();
+    if (account != platform::Account::User) {
+        printLine(account == platform::Account::Service
+                      ? "user: cannot tell: this runs as a service account (SYSTEM, LOCAL SERVICE or NETWORK SERVICE), "
+                        "whose profile says nothing about any user's Extend.dat; run the check in the user's context"
+                      : "user: cannot tell: this cannot read whose account it runs as; run the check in the user's "
+                        "context");
+        return kCheckCannotTell;
+    }
     unsigned long long changedAt = 0;
     const RegistrationsChange change = registrationsLastChanged(&changedAt);
     int result = 0;
+    char stamp[32];
+    if (change == RegistrationsChange::Known) {
+        const bool ahead = changeAheadOfClock(change, changedAt, now);
+        printLine("registrations last changed: ", utcText(changedAt, stamp),
+                  ahead ? ", cannot tell: more than 5 minutes ahead of this machine's clock, so every copy rebuilt "
+                          "since would look stale"
+                        : "");
+        if (ahead) result |= kCheckCannotTell;
+    } else {
+        printLine("registrations last changed: ", change == RegistrationsChange::NoKey
+                                                      ? "never (no Extensions key)"
+                                                      : "unknown (the Extensions key or its time cannot be read)");
+    }
     for (const int folder : kExtendDatFolders) {
-        const char* which = folder == platform::kRoamingAppData ? "roaming Extend.dat: " : "local Extend.dat: ";
         CopyInspection copy;
         inspectExtendDat(folder, &copy);
-        if (!copy.folderNamed) {
-            printLine(which, "none (the system names no such folder)");
-            continue;
-        }
-        const char* at = copy.pathInUtf8 ? " at (UTF-8) " : " at ";
-        if (copy.kind == platform::PathKind::Nothing) {
-            printLine(which, "none", at, copy.path);
-            continue;
-        }
-        const char* kind = copy.kind == platform::PathKind::File ? " (a file)" : " (a folder of that name)";
-        const char* reach = copy.reach == CopyReach::Reachable ? ""
-                            : copy.reach == CopyReach::PathTooLong
-                                ? ", out of a run's reach (the folder's path is too long)"
-                                : ", out of a run's reach (the folder's name holds characters outside the ANSI code page)";
-        const char* state = "present";
-        const char* action = ", cannot tell whether stale (the Extensions key's last change cannot be read),";
-        switch (copyAge(change, changedAt, copy.written)) {
-            case CopyAge::Stale:
-                result |= kCheckExtendDatRemains;
-                state = "present and stale";
-                // A run deletes files only: a folder of that name stays too.
-                action = copy.reach == CopyReach::Reachable && copy.kind == platform::PathKind::File
-                             ? ": a run deletes it unless it is in use or read-only,"
-                             : ": delete it by hand,";
-                break;
-            case CopyAge::Current:
-                state = change == RegistrationsChange::NoKey ? "present, no registrations to rebuild it from"
-                                                             : "present, rebuilt since the registrations last changed";
-                action = ": nothing to do,";
-                break;
-            case CopyAge::CannotTell:
-                result |= kCheckCannotTell;
-                break;
-        }
-        printLine(which, state, kind, reach, action, at, copy.path);
+        result |= reportCopy(folder == platform::kRoamingAppData ? "roaming Extend.dat: " : "local Extend.dat: ", copy,
+                             change, changedAt, now);
     }
     return result;
 }
@@ -151,14 +201,18 @@ int runCheck(const char* arguments) {
         platform::writeError("usage: quillmend-check.exe [/registry | /user] (no argument: both)\r\n");
         return kCheckUsage;
     }
+    // The time it looked, so that a log can date what it says.
+    const unsigned long long now = platform::currentTime();
+    char stamp[32];
+    printLine("checked: ", utcText(now, stamp));
     int code = 0;
     if (scope != CheckScope::User) code |= checkRegistry();
-    if (scope != CheckScope::Registry) code |= checkExtensionDataFiles();
+    if (scope != CheckScope::Registry) code |= checkExtensionDataFiles(now);
 
     static const char* const kVerdicts[] = {
-        "nothing left for quillmend.exe /S to do (exit code 0)", "registry work remains (exit code 1)",
+        "nothing left to clean (exit code 0)", "registry work remains (exit code 1)",
         "a stale Extend.dat remains (exit code 2)", "registry work and a stale Extend.dat remain (exit code 3)",
-        "cannot tell: a key exists but it or its last-write time cannot be read (exit code 4)"};
+        "cannot tell what is left: a line above says why (exit code 4)"};
     static_assert(kCheckCannotTell == 4, "the verdicts follow the exit codes");
     if ((code & kCheckCannotTell) != 0) code = kCheckCannotTell;
     printLine("verdict: ", kVerdicts[code]);

@@ -58,16 +58,31 @@ CopyPath extendDatPath(int folder, char* path) {
     return CopyPath::Named;
 }
 
-CopyAge copyAge(RegistrationsChange change, unsigned long long changedAt, unsigned long long copyWritten) {
+bool changeAheadOfClock(RegistrationsChange change, unsigned long long changedAt, unsigned long long now) {
+    return change == RegistrationsChange::Known && changedAt > now && changedAt - now > kClockTolerance;
+}
+
+CopyAge copyAge(RegistrationsChange change, unsigned long long changedAt, unsigned long long now,
+                unsigned long long created, unsigned long long written) {
     if (change == RegistrationsChange::NoKey) return CopyAge::Current;
-    if (change == RegistrationsChange::Unknown) return CopyAge::CannotTell;
-    return copyWritten < changedAt ? CopyAge::Stale : CopyAge::Current;
+    if (change == RegistrationsChange::Unknown || changeAheadOfClock(change, changedAt, now)) {
+        return CopyAge::CannotTell;
+    }
+    return created < changedAt || written < changedAt ? CopyAge::Stale : CopyAge::Current;
+}
+
+bool lookupFailed(const platform::PathFound& found) {
+    return found.kind == platform::PathKind::Nothing && found.error != platform::kErrorFileNotFound &&
+           found.error != platform::kErrorPathNotFound;
+}
+
+bool runDeletes(const CopyInspection& copy) {
+    return copy.reach == CopyReach::Reachable && copy.found.kind == platform::PathKind::File && !copy.found.readOnly;
 }
 
 void inspectExtendDat(int folder, CopyInspection* copy) {
     copy->folderNamed = false;
-    copy->kind = platform::PathKind::Nothing;
-    copy->written = 0;
+    copy->found = platform::PathFound();
     copy->reach = CopyReach::Reachable;
     copy->pathInUtf8 = false;
     copy->path[0] = '\0';
@@ -77,17 +92,15 @@ void inspectExtendDat(int folder, CopyInspection* copy) {
     if (named == CopyPath::Named) {
         copy->folderNamed = true;
         text::append(copy->path, sizeof copy->path, ansi);
-        copy->kind = platform::pathKind(ansi, &copy->written);
-        if (copy->kind != platform::PathKind::Nothing) return;
+        if (platform::pathKind(ansi, &copy->found) != platform::PathKind::Nothing) return;
     }
     // A copy the run's path cannot name is still there to be found.
     platform::WideFind wide;
     if (!platform::findBelowFolderWide(folder, kExtendDatSuffix, &wide)) return;
-    const bool runsPath = named == CopyPath::Named && text::equal(wide.ansi, ansi);
-    if (runsPath || (copy->folderNamed && wide.kind == platform::PathKind::Nothing)) return;
+    // On the run's own path, its own look-up's answer stands.
+    if (named == CopyPath::Named && text::equal(wide.ansi, ansi)) return;
     copy->folderNamed = true;
-    copy->kind = wide.kind;
-    copy->written = wide.lastWrite;
+    copy->found = wide.found;
     copy->reach = named == CopyPath::TooLong && wide.ansi[0] != '\0' ? CopyReach::PathTooLong
                                                                       : CopyReach::NameOutsideCodePage;
     copy->pathInUtf8 = wide.ansi[0] == '\0';
@@ -99,6 +112,7 @@ void cleanExtensionDataFiles(RunMode mode) {
     for (const int folder : kExtendDatFolders) {
         char path[platform::kMaxPath];
         if (extendDatPath(folder, path) != CopyPath::Named) continue;
+        // Nothing there, or a look-up that failed: passed over in silence.
         if (platform::pathKind(path) == platform::PathKind::Nothing) continue;
 
         if (mode == RunMode::Silent) {

@@ -25,12 +25,21 @@ enum class CopyPath {
 CopyPath extendDatPath(int folder, char* path);
 
 // Extend.dat is Outlook's cache of the registrations, rebuilt at its next
-// start: a copy needs deleting only when it was written before the
-// registrations last changed. Without the Extensions key there is nothing to
-// rebuild from, so no copy is stale; a key time that cannot be read never
-// counts as nothing to do.
+// start once deleted: a copy needs deleting when it was made before the
+// registrations last changed. Outlook also updates a copy in place (it adds
+// what it finds and drops nothing) and may write it when it exits, so a late
+// write alone does not make a copy current: it must have been created at or
+// after the change too. Without the Extensions key there is nothing to
+// rebuild from, so no copy is stale; a key time that cannot be read, or that
+// lies ahead of the machine's clock, never counts as nothing to do.
 enum class CopyAge { Stale, Current, CannotTell };
-CopyAge copyAge(RegistrationsChange change, unsigned long long changedAt, unsigned long long copyWritten);
+CopyAge copyAge(RegistrationsChange change, unsigned long long changedAt, unsigned long long now,
+                unsigned long long created, unsigned long long written);
+
+// A key time this far ahead of the clock (five minutes, in FILETIME units)
+// would make every copy rebuilt since look stale until the clock catches up.
+constexpr unsigned long long kClockTolerance = 5ull * 60 * 10000000;
+bool changeAheadOfClock(RegistrationsChange change, unsigned long long changedAt, unsigned long long now);
 
 // Whether a run's ANSI calls can name a copy.
 enum class CopyReach {
@@ -43,13 +52,21 @@ enum class CopyReach {
 // first, then through the wide calls for what that path cannot name.
 struct CopyInspection {
     bool folderNamed;  // the system names the folder; path then says where a copy would be
-    platform::PathKind kind;
-    unsigned long long written;
+    platform::PathFound found;
     CopyReach reach;
     bool pathInUtf8;  // the code page cannot spell path: it is given in UTF-8
     char path[platform::kWidePathBytes];
 };
 void inspectExtendDat(int folder, CopyInspection* copy);
+
+// A search that found nothing for another reason than "no such file" or "no
+// such path" (access denied, a share offline, a device not ready) says
+// nothing about whether a copy is there.
+bool lookupFailed(const platform::PathFound& found);
+
+// A silent run deletes this copy: a file it can name, without the read-only
+// attribute (DeleteFileA refuses those); one in use may still refuse.
+bool runDeletes(const CopyInspection& copy);
 
 // Looks for Extend.dat in the roaming, then the local application-data
 // folder. Interactive: asks before deleting each copy. Silent: deletes each

@@ -17,6 +17,8 @@ constexpr int kRoamingAppData = 26;     // CSIDL_APPDATA
 constexpr int kLocalAppData = 28;       // CSIDL_LOCAL_APPDATA
 constexpr unsigned kMaxPath = 260;      // MAX_PATH, including the NUL
 constexpr unsigned long kRegSz = 1;     // REG_SZ
+constexpr unsigned long kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+constexpr unsigned long kErrorPathNotFound = 3;  // ERROR_PATH_NOT_FOUND
 
 // An open registry key below HKEY_LOCAL_MACHINE.
 struct RegistryKey;
@@ -61,26 +63,32 @@ bool regKeyLastWrite(RegKey key, unsigned long long* time);
 // SHGetSpecialFolderPathA without creating the folder. buffer holds kMaxPath
 // bytes; on success it holds the folder path with no trailing backslash.
 bool specialFolderPath(int csidl, char* buffer);
-// FindFirstFileA with a zeroed find record, and what it found; the search
-// handle is closed. lastWrite, when given, receives what was found's
-// last-write time (0 for nothing).
+
+// What a file search found at a path.
 enum class PathKind { Nothing, File, Directory };
-PathKind pathKind(const char* path, unsigned long long* lastWrite = nullptr);
+struct PathFound {
+    PathKind kind = PathKind::Nothing;
+    unsigned long long created = 0;  // FILETIME units; 0 unless found
+    unsigned long long written = 0;
+    bool readOnly = false;           // FILE_ATTRIBUTE_READONLY
+    unsigned long error = 0;         // Nothing: why, GetLastError's code
+};
+// FindFirstFileA with a zeroed find record; the search handle is closed.
+PathKind pathKind(const char* path, PathFound* found = nullptr);
 
 // The check's own look-up of a file below a special folder through the wide
 // calls, which name what the ANSI ones cannot (characters outside the code
 // page, full paths past MAX_PATH): SHGetSpecialFolderPathW, the ASCII suffix
 // appended, FindFirstFileW on the \\?\ form of the path. False when the
-// system names no such folder. Otherwise found holds the full path in UTF-8
+// system names no such folder. Otherwise utf8 holds the full path in UTF-8
 // and, only when the system code page holds every character of it exactly,
-// ansi holds it in that code page (else ansi is empty); kind and lastWrite as
-// pathKind. Both buffers hold kWidePathBytes.
+// ansi holds it in that code page (else ansi is empty); found as pathKind.
+// Both buffers hold kWidePathBytes.
 constexpr unsigned kWidePathBytes = 1024;
 struct WideFind {
     char utf8[kWidePathBytes];
     char ansi[kWidePathBytes];
-    PathKind kind;
-    unsigned long long lastWrite;
+    PathFound found;
 };
 bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found);
 // DeleteFileA; the result is deliberately not reported.
@@ -95,6 +103,15 @@ int showMessage(const char* text, const char* caption, unsigned type);
 // nothing happens where there is none.
 void writeOutput(const char* text);
 void writeError(const char* text);
+
+// GetSystemTimeAsFileTime: the machine's clock, UTC, in FILETIME units.
+unsigned long long currentTime();
+
+// Whose token the process carries: a person's account, or one of the three
+// service accounts (LocalSystem, LocalService, NetworkService), whose profiles
+// belong to no user. Read through a token opened for querying only.
+enum class Account { User, Service, Unknown };
+Account processAccount();
 
 // GetCommandLineA: the process command line as Windows holds it.
 const char* processCommandLine();

@@ -13,6 +13,8 @@ static_assert(platform::kLocalAppData == CSIDL_LOCAL_APPDATA, "CSIDL_LOCAL_APPDA
 static_assert(platform::kMaxPath == MAX_PATH, "MAX_PATH");
 static_assert(platform::kShowDefault == SW_SHOWDEFAULT, "SW_SHOWDEFAULT");
 static_assert(platform::kRegSz == REG_SZ, "REG_SZ");
+static_assert(platform::kErrorFileNotFound == ERROR_FILE_NOT_FOUND, "ERROR_FILE_NOT_FOUND");
+static_assert(platform::kErrorPathNotFound == ERROR_PATH_NOT_FOUND, "ERROR_PATH_NOT_FOUND");
 
 namespace platform {
 
@@ -73,12 +75,19 @@ unsigned long long ticks(const FILETIME& time) {
 
 // What a search found, from its find record (ANSI or wide); the handle is closed.
 template <typename FindData>
-PathKind foundKind(HANDLE search, const FindData& found, unsigned long long* lastWrite) {
-    if (lastWrite != nullptr) *lastWrite = 0;
-    if (search == INVALID_HANDLE_VALUE) return PathKind::Nothing;
-    FindClose(search);
-    if (lastWrite != nullptr) *lastWrite = ticks(found.ftLastWriteTime);
-    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+PathKind foundKind(HANDLE search, const FindData& data, PathFound* found) {
+    PathFound result;
+    if (search == INVALID_HANDLE_VALUE) {
+        result.error = GetLastError();
+    } else {
+        FindClose(search);
+        result.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+        result.created = ticks(data.ftCreationTime);
+        result.written = ticks(data.ftLastWriteTime);
+        result.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    }
+    if (found != nullptr) *found = result;
+    return result.kind;
 }
 
 }  // namespace
@@ -97,9 +106,9 @@ bool specialFolderPath(int csidl, char* buffer) {
     return SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE) != FALSE;
 }
 
-PathKind pathKind(const char* path, unsigned long long* lastWrite) {
-    WIN32_FIND_DATAA found = {};
-    return foundKind(FindFirstFileA(path, &found), found, lastWrite);
+PathKind pathKind(const char* path, PathFound* found) {
+    WIN32_FIND_DATAA data = {};
+    return foundKind(FindFirstFileA(path, &data), data, found);
 }
 
 bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
@@ -134,7 +143,7 @@ bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
         found->ansi[0] = '\0';
     }
     WIN32_FIND_DATAW data = {};
-    found->kind = foundKind(FindFirstFileW(full, &data), data, &found->lastWrite);
+    foundKind(FindFirstFileW(full, &data), data, &found->found);
     return true;
 }
 
@@ -173,6 +182,35 @@ void writeTo(DWORD which, const char* text) {
 void writeOutput(const char* text) { writeTo(STD_OUTPUT_HANDLE, text); }
 
 void writeError(const char* text) { writeTo(STD_ERROR_HANDLE, text); }
+
+unsigned long long currentTime() {
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    return ticks(now);
+}
+
+Account processAccount() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return Account::Unknown;
+    // TOKEN_USER and its SID: a SID takes at most 68 bytes.
+    union {
+        TOKEN_USER user;
+        unsigned char room[256];
+    } info;
+    DWORD size = 0;
+    const BOOL read = GetTokenInformation(token, TokenUser, &info, sizeof info, &size);
+    CloseHandle(token);
+    if (!read) return Account::Unknown;
+    // S-1-5-18, S-1-5-19, S-1-5-20: NT AUTHORITY's SYSTEM, LOCAL SERVICE, NETWORK SERVICE.
+    const SID* sid = static_cast<const SID*>(info.user.User.Sid);
+    const SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    bool ntAuthority = true;
+    for (int i = 0; i < 6; ++i) ntAuthority &= sid->IdentifierAuthority.Value[i] == nt.Value[i];
+    const bool service = sid->Revision == SID_REVISION && sid->SubAuthorityCount == 1 && ntAuthority &&
+                         sid->SubAuthority[0] >= static_cast<DWORD>(SECURITY_LOCAL_SYSTEM_RID) &&
+                         sid->SubAuthority[0] <= static_cast<DWORD>(SECURITY_NETWORK_SERVICE_RID);
+    return service ? Account::Service : Account::User;
+}
 
 const char* processCommandLine() { return GetCommandLineA(); }
 

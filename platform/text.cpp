@@ -41,4 +41,54 @@ bool appendNumber(char* buffer, unsigned capacity, unsigned value) {
     return append(buffer, capacity, digits + at);
 }
 
+namespace {
+
+// n / divisor for a divisor below 2^24, a byte at a time in 32-bit steps: the
+// shipped program links no runtime that would bring 64-bit division.
+unsigned long long divide(unsigned long long n, unsigned divisor, unsigned* remainder) {
+    unsigned long long quotient = 0;
+    unsigned rest = 0;
+    for (int shift = 56; shift >= 0; shift -= 8) {
+        rest = (rest << 8) | static_cast<unsigned>((n >> shift) & 0xFF);
+        quotient = (quotient << 8) | (rest / divisor);
+        rest %= divisor;
+    }
+    *remainder = rest;
+    return quotient;
+}
+
+// The last width digits of value, at the given place.
+void putDigits(char* at, unsigned width, unsigned value) {
+    while (width-- > 0) {
+        at[width] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+}
+
+}  // namespace
+
+bool appendUtcTime(char* buffer, unsigned capacity, unsigned long long fileTime) {
+    unsigned ticks = 0;
+    unsigned second = 0;
+    const unsigned days = static_cast<unsigned>(divide(divide(fileTime, 10000000, &ticks), 86400, &second));
+    // The civil date of a day count from 0000-03-01 (H. Hinnant's civil_from_days).
+    const unsigned z = days + 584694;  // 1601-01-01 is day 584694 of that count
+    const unsigned era = z / 146097;
+    const unsigned dayOfEra = z - era * 146097;
+    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const unsigned month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+    char rest[] = "-00-00T00:00:00Z";
+    putDigits(rest + 1, 2, month);
+    putDigits(rest + 4, 2, dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    putDigits(rest + 7, 2, second / 3600);
+    putDigits(rest + 10, 2, second / 60 % 60);
+    putDigits(rest + 13, 2, second % 60);
+    // A FILETIME's year is 1601 or later: four digits or more, no padding.
+    char stamp[32] = "";
+    appendNumber(stamp, sizeof stamp, yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    return append(stamp, sizeof stamp, rest) && append(buffer, capacity, stamp);
+}
+
 }  // namespace text

@@ -21,4 +21,8 @@ bool appendPart(char* buffer, unsigned capacity, const char* s, unsigned count);
 // Appends the decimal digits of value, as append does.
 bool appendNumber(char* buffer, unsigned capacity, unsigned value);
 
+// Appends a FILETIME (100 ns units since 1601, UTC) as ISO 8601 to the
+// second, "2026-12-09T13:20:05Z", whatever the locale; as append does.
+bool appendUtcTime(char* buffer, unsigned capacity, unsigned long long fileTime);
+
 }  // namespace text

@@ -50,15 +50,17 @@ void rewriteSetupExtension(platform::RegKey extensionsKey) {
                            text::length(kSetupExtensionData) + 1);
 }
 
-bool setupExtensionCurrent(platform::RegKey extensionsKey) {
+SetupExtension setupExtensionState(platform::RegKey extensionsKey) {
     unsigned char data[platform::kMaxPath];
     unsigned long size = sizeof data;
     unsigned long type = 0;
     const platform::ValueRead read = platform::regQueryValue(extensionsKey, kSetupExtensionValue, data, &size, &type);
+    if (read == platform::ValueRead::Failed) return SetupExtension::Absent;
     // The size pins the terminating NUL to the end, so the texts compare whole.
-    return read == platform::ValueRead::Fitted && type == platform::kRegSz &&
-           size == text::length(kSetupExtensionData) + 1 &&
-           text::equal(reinterpret_cast<const char*>(data), kSetupExtensionData);
+    const bool current = read == platform::ValueRead::Fitted && type == platform::kRegSz &&
+                         size == text::length(kSetupExtensionData) + 1 &&
+                         text::equal(reinterpret_cast<const char*>(data), kSetupExtensionData);
+    return current ? SetupExtension::Current : SetupExtension::OtherData;
 }
 
 void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcome) {
@@ -94,9 +96,16 @@ platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, Entries
             inspection->wouldDelete[rank] = entryPresent(key, kEntryNames[rank]);
         }
     }
-    inspection->setupExtensionCurrent = setupExtensionCurrent(key);
+    inspection->setupExtension = setupExtensionState(key);
     platform::regCloseKey(key);
     return opened;
+}
+
+bool registryWorkRemains(const EntriesInspection& inspection) {
+    for (const bool deletes : inspection.wouldDelete) {
+        if (deletes) return true;
+    }
+    return false;
 }
 
 RegistrationsChange registrationsLastChanged(unsigned long long* time) {

@@ -38,19 +38,30 @@ void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcom
 // Writes "Outlook Setup Extension" into the open Extensions key.
 void rewriteSetupExtension(platform::RegKey extensionsKey);
 
-// True when "Outlook Setup Extension" holds exactly what a run writes: REG_SZ,
-// the data and its terminating NUL.
-bool setupExtensionCurrent(platform::RegKey extensionsKey);
+// What "Outlook Setup Extension" holds. It is Outlook's signal to reload its
+// Exchange client extensions and rebuild Extend.dat, and Outlook deletes it
+// once it has reloaded them where it has the right to: absent or different
+// data is therefore no work left, only a fact worth showing.
+enum class SetupExtension {
+    Current,    // exactly what a run writes: REG_SZ, the data and its terminating NUL
+    Absent,     // no such value (or none readable)
+    OtherData,  // another type, length or text
+};
+SetupExtension setupExtensionState(platform::RegKey extensionsKey);
 
 // What reconciliation would do, read through a handle that cannot change
 // anything: which entry it keeps and which present entries it would delete.
 struct EntriesInspection {
     int active = kNoCeiling;
     bool wouldDelete[kEntryCount] = {};
-    bool setupExtensionCurrent = false;
+    SetupExtension setupExtension = SetupExtension::Absent;
 };
 // Fills inspection only when the key opened for reading.
 platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, EntriesInspection* inspection);
+
+// Registry work is left exactly when a registration a run deletes is still
+// there; the setup value a run also writes is not work of its own.
+bool registryWorkRemains(const EntriesInspection& inspection);
 
 // When the registrations last changed, read through a handle that cannot
 // change anything; time is set only when Known.

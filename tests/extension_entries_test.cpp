@@ -105,9 +105,11 @@ TEST_F(ReconcileTest, EveryReleaseAgainstEveryPresencePattern) {
 
             // The check first: it must name exactly what the run then deletes.
             installRelease(r.release, r.build);
-            EXPECT_EQ(runCheck("/registry"), kCheckRegistryRemains);  // the setup value is not there yet
+            // The setup value is not there yet: that alone is no work left.
+            const int code = runCheck("/registry");
             EXPECT_TRUE(sim::onlyReads());
             const std::vector<std::string> named = sim::outputLines("would delete: ");
+            EXPECT_EQ(code, named == std::vector<std::string>{"none"} ? 0 : kCheckRegistryRemains);
             sim::machine().log.clear();
 
             RunOutcome outcome;

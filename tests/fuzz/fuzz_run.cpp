@@ -71,6 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::Machine& m = sim::machine();
     if (in.ConsumeBool()) sim::useJapaneseCodePage();
     const bool silent = in.ConsumeBool();
+    // Key times near zero, or far enough on for the clock to lag behind them.
+    if (in.ConsumeBool()) m.clock = 4000000000ull;
 
     // The product's version value.
     bool productKeyPresent = false;
@@ -129,9 +131,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (in.ConsumeIntegralInRange(0, 3) == 0) named = m.wideFolders[csidl] = *folder + "\xE6\x97\xA5";
         if (in.ConsumeBool()) {
             sim::addFile(named + kSuffix, in.ConsumeBool(), in.ConsumeIntegralInRange<unsigned long long>(0, m.clock + 2));
-            m.files[named + kSuffix].deleteFails = in.ConsumeBool();
+            sim::FileEntry& file = m.files[named + kSuffix];
+            file.deleteFails = in.ConsumeBool();
+            if (in.ConsumeBool()) file.created = in.ConsumeIntegralInRange<unsigned long long>(0, m.clock + 2);
+            file.readOnly = in.ConsumeIntegralInRange(0, 3) == 0;
+        }
+        if (in.ConsumeIntegralInRange(0, 5) == 0) {
+            static const unsigned long kErrors[] = {2, 3, 5, 21, 53, 123};
+            m.lookupErrors[named + kSuffix] = kErrors[in.ConsumeIntegralInRange<size_t>(0, 5)];
         }
     }
+    m.now = in.ConsumeIntegralInRange<unsigned long long>(0, m.clock + 4000000000ull);
+    m.serviceAccount = in.ConsumeIntegralInRange(0, 7) == 0;
     const auto filesBefore = m.files;
     if (!silent) {
         static const int kAnswers[] = {1, 6, 7, 2, 0};
@@ -146,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The copies the check says a run deletes.
     std::vector<std::string> stale;
     for (const char* folder : {"roaming Extend.dat: ", "local Extend.dat: "}) {
-        const std::string kDeletes = "present and stale (a file): a run deletes it unless it is in use or read-only, at ";
+        const std::string kDeletes = "present and stale (a file): a run deletes it unless it is in use, at ";
         for (const std::string& line : sim::outputLines(folder)) {
             if (line.rfind(kDeletes, 0) == 0) stale.push_back(line.substr(kDeletes.size()));
         }
@@ -221,5 +232,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "a silent run deletes every stale copy the check says it deletes, unless the deletion fails");
     }
     for (const sim::Box& box : m.boxes) require(box.text.size() < 260, "every box text fits its buffer");
+
+    // After a silent run, no registration a run deletes is left, unless a
+    // deletion failed; Outlook deleting the setup value changes nothing of that.
+    bool deletionRefused = false;
+    for (const std::string& name : named) deletionRefused |= before.at(kExtensionsKey).at(name).deleteFails;
+    if (silent && productFound && keyOpens && !deletionRefused) {
+        for (int pass = 0; pass < 2; ++pass) {
+            m.output.clear();
+            require((runCheck("/registry") & 1) == 0, "after a silent run, no registry work is left");
+            m.values[kExtensionsKey].erase("Outlook Setup Extension");
+        }
+    }
     return 0;
 }

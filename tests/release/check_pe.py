@@ -20,7 +20,9 @@ LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 DEPENDENT_LOAD_FLAGS_OFFSET = 54  # in IMAGE_LOAD_CONFIG_DIRECTORY32, a WORD
 WRITING_FUNCTIONS = {name + suffix for suffix in "AW" for name in (
     "RegSetValueEx", "RegDeleteValue", "RegOpenKey", "RegCreateKey", "RegCreateKeyEx", "RegDeleteKey", "DeleteFile",
-    "CreateFile", "MoveFile", "MoveFileEx", "RemoveDirectory", "CreateDirectory", "SetFileAttributes", "MessageBox")}
+    "CreateFile", "MoveFile", "MoveFileEx", "RemoveDirectory", "CreateDirectory", "SetFileAttributes", "MessageBox")} | {
+    # The check reads its own token and the clock: nothing may change either, or a file's times.
+    "AdjustTokenPrivileges", "SetTokenInformation", "SetSystemTime", "SetLocalTime", "SetFileTime"}
 
 
 def main(path, console=False, read_only=False):

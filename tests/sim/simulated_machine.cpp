@@ -93,7 +93,7 @@ void setString(const std::string& key, const std::string& name, const std::strin
 }
 
 void addFile(const std::string& path, bool directory, unsigned long long written) {
-    current().files[path] = FileEntry{directory, false, written};
+    current().files[path] = FileEntry{directory, false, written, written, false};
 }
 
 bool hasValue(const std::string& key, const std::string& name) {
@@ -132,7 +132,7 @@ std::vector<std::string> outputLines(const std::string& prefix) {
 bool onlyReads() {
     for (const std::string& entry : current().log) {
         bool reads = false;
-        for (const char* prefix : {"openForReading ", "query ", "close", "folder ", "find ", "keyTime", "findWide "}) {
+        for (const char* prefix : {"openForReading ", "query ", "close", "folder ", "find ", "keyTime", "findWide ", "clock", "account"}) {
             if (entry.rfind(prefix, 0) == 0) reads = true;
         }
         if (!reads) return false;
@@ -217,18 +217,29 @@ bool specialFolderPath(int csidl, char* buffer) {
 namespace {
 
 // What the files hold at path, for both searches.
-PathKind lookUp(const std::string& path, unsigned long long* lastWrite) {
-    auto found = current().files.find(path);
-    if (lastWrite != nullptr) *lastWrite = found == current().files.end() ? 0 : found->second.written;
-    if (found == current().files.end()) return PathKind::Nothing;
-    return found->second.directory ? PathKind::Directory : PathKind::File;
+PathKind lookUp(const std::string& path, PathFound* found) {
+    PathFound result;
+    const auto error = current().lookupErrors.find(path);
+    const auto file = current().files.find(path);
+    if (error != current().lookupErrors.end()) {
+        result.error = error->second;
+    } else if (file == current().files.end()) {
+        result.error = 2;  // ERROR_FILE_NOT_FOUND
+    } else {
+        result.kind = file->second.directory ? PathKind::Directory : PathKind::File;
+        result.created = file->second.created;
+        result.written = file->second.written;
+        result.readOnly = file->second.readOnly;
+    }
+    if (found != nullptr) *found = result;
+    return result.kind;
 }
 
 }  // namespace
 
-PathKind pathKind(const char* path, unsigned long long* lastWrite) {
+PathKind pathKind(const char* path, PathFound* found) {
     current().log.push_back(std::string("find ") + path);
-    return lookUp(path, lastWrite);
+    return lookUp(path, found);
 }
 
 bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
@@ -241,14 +252,15 @@ bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
     const std::string path = folder + suffix;
     std::snprintf(found->utf8, sizeof found->utf8, "%s", path.c_str());
     std::snprintf(found->ansi, sizeof found->ansi, "%s", wide != current().wideFolders.end() ? "" : path.c_str());
-    found->kind = lookUp(path, &found->lastWrite);
+    lookUp(path, &found->found);
     return true;
 }
 
 void deleteFile(const char* path) {
     current().log.push_back(std::string("deleteFile ") + path);
     auto found = current().files.find(path);
-    if (found != current().files.end() && !found->second.directory && !found->second.deleteFails) {
+    if (found != current().files.end() && !found->second.directory && !found->second.deleteFails &&
+        !found->second.readOnly) {
         current().files.erase(found);
     }
 }
@@ -288,6 +300,17 @@ void removeCurrentDirectoryFromDllSearch() { current().log.push_back("dllSearch 
 void writeOutput(const char* text) { current().output += text; }
 
 void writeError(const char* text) { current().errorOutput += text; }
+
+unsigned long long currentTime() {
+    current().log.push_back("clock");
+    return current().now;
+}
+
+Account processAccount() {
+    current().log.push_back("account");
+    if (current().tokenUnreadable) return Account::Unknown;
+    return current().serviceAccount ? Account::Service : Account::User;
+}
 
 const char* processCommandLine() { return current().commandLine.c_str(); }
 

@@ -32,8 +32,10 @@ enum class KeyState { Present, Denied, Unreadable };
 
 struct FileEntry {
     bool directory = false;
-    bool deleteFails = false;  // read-only or in use
+    bool deleteFails = false;  // in use, or denied
     unsigned long long written = 0;  // last-write time; 0, the default, is older than any key's
+    unsigned long long created = 0;  // addFile makes it the last-write time, as Wine reports it
+    bool readOnly = false;           // the attribute: a deletion fails
 };
 
 struct Box {
@@ -59,6 +61,11 @@ struct Machine {
     std::map<std::string, unsigned long long> keyWritten;
     std::set<std::string> keyTimeUnreadable;
     std::map<std::string, FileEntry> files;                          // full path -> file or directory
+    // A search of this full path fails with this error (a share offline, access denied).
+    std::map<std::string, unsigned long> lookupErrors;
+    unsigned long long now = 0;  // the machine's clock, FILETIME units
+    bool serviceAccount = false;  // the process runs as SYSTEM, LOCAL SERVICE or NETWORK SERVICE
+    bool tokenUnreadable = false;
     std::vector<int> answers;                                        // message-box answers, in order
     std::string commandLine;
     std::set<unsigned char> leadBytes;
