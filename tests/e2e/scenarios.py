@@ -17,8 +17,9 @@ NO_PRODUCT = "No active Kestrin product found"
 NOTHING_OLDER = "No additional Kestrin entries found"
 REMOVED = "Additional Kestrin entries have been removed"
 LOCKED = "Kestrin entries could not be changed. Run Quillmend as an administrator."
-CLEAN = "verdict: nothing left for quillmend.exe /S to do (exit code 0)"
-STALE = "present and stale (a file): a run deletes it unless it is in use or read-only, at "
+CLEAN = "verdict: nothing left to clean (exit code 0)"
+STALE = "present and stale (a file): a run deletes it unless it is in use, at "
+SETUP_ABSENT = "setup extension: Outlook Setup Extension is absent (Outlook removes it once it has reloaded its extensions)"
 REBUILT = "present, rebuilt since the registrations last changed (a file): nothing to do, at "
 
 
@@ -321,8 +322,17 @@ def detection(ctx):
                       "values after a silent run: %s" % sorted(after))
         return run
 
+    def clean_without_setup_value():
+        """Outlook has deleted the setup value: nothing left to clean, and a run still writes it."""
+        ctx.seed(dword(900, 1000), ["KestrinCorp90"])
+        ctx.place_copies(False, False)
+        ctx.check("/registry", 0, ["would delete: none", SETUP_ABSENT, CLEAN])
+        ctx.expect_run([], "quillmend.exe /S")
+        check(ctx.extensions().get("Outlook Setup Extension") == ("REG_SZ", SETUP_DATA), "the setup value not written")
+
     cases = [(name, case(*rest)) for name, *rest in table]
-    cases += [("silent, no product: nothing written", silent_case(None, None)),
+    cases += [("silent, registrations clean, no setup value", clean_without_setup_value),
+              ("silent, no product: nothing written", silent_case(None, None)),
               ("silent, release 900: older entries go", silent_case(dword(900, 1000), LADDER[1:]))]
     return cases
 
@@ -453,7 +463,8 @@ def extend_dat(ctx):
         ctx.check("/user", 0, ["roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX])
         ctx.expect_run([], "q /S")
         check(ctx.copies() == (True, False), "a read-only Extend.dat was deleted")
-        ctx.check("/user", 2, ["roaming Extend.dat: " + STALE + ctx.windows_roaming() + SUFFIX])
+        ctx.check("/user", 2, ["roaming Extend.dat: present and stale (a read-only file): delete it by hand, at "
+                               + ctx.windows_roaming() + SUFFIX])
         os.chmod(path, 0o644)
         ctx.place_copies(False, False)
 
@@ -606,6 +617,24 @@ def deployment(ctx):
         check(ctx.copies() == (True, True), "quillmend.exe ran: the rebuilt copies are gone")
         ctx.check("/user", 0, ["roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX])
 
+    def outlook_deletes_the_setup_value():
+        """As Outlook does once it has reloaded: the run script starts nothing,
+        the Extensions key's time stays, and a copy rebuilt since stays."""
+        m = ctx.machine
+        m.reg_import([(m.extensions_key, ['"Outlook Setup Extension"=-'])])
+        check("Outlook Setup Extension" not in ctx.extensions(), "the setup value was not deleted")
+        ctx.place_copies(rebuilt=True)
+        rebuilt = "roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX
+        before = ctx.check("/user", 0, [rebuilt])
+        changed = [line for line in before.splitlines() if line.startswith("registrations last changed: ")]
+        check(len(changed) == 1, "no time line:\n%s" % before)
+        code, output, _ = ctx.engine('"%s\\quillmend-run.cmd" /registry' % installed)
+        check(code == 0 and verdicts(output) == [CLEAN] and SETUP_ABSENT in output.splitlines(),
+              "quillmend-run.cmd /registry: exit code %s:\n%s" % (code, output))
+        check("Outlook Setup Extension" not in ctx.extensions(), "quillmend.exe ran: the setup value is back")
+        ctx.check("/user", 0, [rebuilt] + changed)
+        check(ctx.copies() == (True, True), "copies left: %s" % (ctx.copies(),))
+
     def user_run_from_the_installed_folder():
         ctx.place_copies(local=False)
         # The form the README gives for the installed folder: after call, cmd keeps the quotes.
@@ -648,6 +677,7 @@ def deployment(ctx):
 
     return [("install on a machine with work left", install_with_work_left),
             ("install again, nothing to do", again_on_a_clean_machine),
+            ("Outlook deletes the setup value: nothing to clean", outlook_deletes_the_setup_value),
             ("cmd /c call quillmend-run.cmd /User in the installed folder", user_run_from_the_installed_folder),
             ("quillmend-run.cmd with a bad argument", bad_argument),
             ("quillmend-run.cmd without quillmend.exe", program_missing),
