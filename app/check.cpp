@@ -148,8 +148,8 @@ int checkExtensionDataFiles(unsigned long long now) {
     unsigned long long changedAt = 0;
     const RegistrationsChange change = registrationsLastChanged(&changedAt);
     int result = 0;
-    char stamp[32];
     if (change == RegistrationsChange::Known) {
+        char stamp[32];
         const bool ahead = changeAheadOfClock(change, changedAt, now);
         printLine("registrations last changed: ", utcText(changedAt, stamp),
                   ahead ? ", cannot tell: more than 5 minutes ahead of this machine's clock, so every copy rebuilt "

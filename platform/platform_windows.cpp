@@ -193,16 +193,13 @@ Account processAccount() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return Account::Unknown;
     // TOKEN_USER and its SID: a SID takes at most 68 bytes.
-    union {
-        TOKEN_USER user;
-        unsigned char room[256];
-    } info;
+    alignas(TOKEN_USER) unsigned char info[256];
     DWORD size = 0;
-    const BOOL read = GetTokenInformation(token, TokenUser, &info, sizeof info, &size);
+    const BOOL read = GetTokenInformation(token, TokenUser, info, sizeof info, &size);
     CloseHandle(token);
     if (!read) return Account::Unknown;
     // S-1-5-18, S-1-5-19, S-1-5-20: NT AUTHORITY's SYSTEM, LOCAL SERVICE, NETWORK SERVICE.
-    const SID* sid = static_cast<const SID*>(info.user.User.Sid);
+    const SID* sid = static_cast<const SID*>(reinterpret_cast<const TOKEN_USER*>(info)->User.Sid);
     const SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     bool ntAuthority = true;
     for (int i = 0; i < 6; ++i) ntAuthority &= sid->IdentifierAuthority.Value[i] == nt.Value[i];

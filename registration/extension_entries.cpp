@@ -102,10 +102,9 @@ platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, Entries
 }
 
 bool registryWorkRemains(const EntriesInspection& inspection) {
-    for (const bool deletes : inspection.wouldDelete) {
-        if (deletes) return true;
-    }
-    return false;
+    bool remains = false;
+    for (const bool deletes : inspection.wouldDelete) remains |= deletes;
+    return remains;
 }
 
 RegistrationsChange registrationsLastChanged(unsigned long long* time) {
