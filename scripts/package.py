@@ -2,7 +2,10 @@
 """Makes the release in dist/ (or the folder given): quillmend-<version>-win32.zip
 (quillmend.exe, quillmend-check.exe, the deployment scripts of deploy/,
 README.md, SECURITY.md, LICENSE, SHA256SUMS), SHA256SUMS over the zip and the two programs, and, when
-signed, SIGNER with the certificate's SHA-256 thumbprint.
+signed, SIGNER with the certificate's SHA-256 thumbprint. Signing signs both
+programs and every PowerShell script with the same certificate (Configuration
+Manager's default execution policy runs only signed scripts); a .cmd file
+cannot carry a signature.
 
 Signing: QUILLMEND_SIGN_PFX names a PKCS#12 file, QUILLMEND_SIGN_PASSWORD its
 password, QUILLMEND_TIMESTAMP_URL an optional RFC 3161 time-stamp server. The
@@ -13,6 +16,7 @@ moved into place only when all of it succeeded."""
 import argparse
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -26,7 +30,10 @@ PASSWORD = "QUILLMEND_SIGN_PASSWORD"
 PROGRAMS = ("quillmend.exe", "quillmend-check.exe")
 # The deployment engines' scripts, shipped as they are in the sources.
 SCRIPTS = ("quillmend-run.cmd", "quillmend-install.cmd", "quillmend-uninstall.cmd", "quillmend-detect-registry.ps1",
-           "quillmend-detect-user.ps1")
+           "quillmend-detect-user.ps1", "quillmend-remediation-detect.ps1", "quillmend-remediation.ps1")
+SIGNED_SCRIPTS = tuple(s for s in SCRIPTS if s.endswith(".ps1"))
+# osslsigncode signs PowerShell scripts from this version on.
+SCRIPT_SIGNING_VERSION = (2, 8)
 # Besides the programs, in the zip: (name in the zip, path in the sources).
 DOCUMENTS = tuple((script, "deploy/" + script) for script in SCRIPTS) + (
     ("README.md", "README.md"), ("SECURITY.md", "SECURITY.md"), ("LICENSE", "LICENSE"))
@@ -84,14 +91,28 @@ def sign(unsigned, signed, pfx):
     if os.environ.get("QUILLMEND_TIMESTAMP_URL"):
         args += ["-ts", os.environ["QUILLMEND_TIMESTAMP_URL"]]
     run(args + ["-in", unsigned, "-out", signed], "signing", os.environ.get(PASSWORD, "").encode())
-    # The signature must come off again to the very program that was built:
+    # The signature must come off again to the very file that was built:
     # that is what lets anyone check the release against the sources.
     stripped = signed + ".stripped"
     run(["osslsigncode", "remove-signature", "-in", signed, "-out", stripped], "checking the signature")
     with open(unsigned, "rb") as a, open(stripped, "rb") as b:
         if a.read() != b.read():
-            raise Failure("the signed program does not strip back to the built one")
+            raise Failure("the signed %s does not strip back to the built one" % os.path.basename(unsigned))
     os.remove(stripped)
+
+
+def check_script_text(name, data):
+    """A PowerShell script is shipped as ASCII, which is UTF-8 without a
+    byte-order mark: Windows PowerShell 5.1 reads a file without one in the ANSI
+    code page, where ASCII reads the same."""
+    if data.startswith(b"\xef\xbb\xbf") or any(b > 0x7F for b in data):
+        raise Failure("deploy/%s holds a byte-order mark or characters outside ASCII" % name)
+
+
+def signer_version():
+    out = run(["osslsigncode", "--version"], "asking osslsigncode its version")
+    found = re.match(r"osslsigncode (\d+)\.(\d+)", out)
+    return (int(found.group(1)), int(found.group(2))) if found else (0, 0)
 
 
 def zip_date():
@@ -117,15 +138,24 @@ def package(dist, staging):
     pfx = os.environ.get("QUILLMEND_SIGN_PFX")
     if pfx:
         signer = signer_certificate(pfx)
+        if signer_version() < SCRIPT_SIGNING_VERSION:
+            raise Failure("osslsigncode %d.%d cannot sign PowerShell scripts (2.8 or later can)" % signer_version())
         for program in PROGRAMS:
             shipped[program] = os.path.join(staging, program)
             sign(built[program], shipped[program], pfx)
-        print("signed %s: %s, SHA-256 thumbprint %s" % ((" and ".join(PROGRAMS),) + signer))
+        for script in SIGNED_SCRIPTS:
+            shipped[script] = os.path.join(staging, script)
+            sign(os.path.join(ROOT, "deploy", script), shipped[script], pfx)
+        print("signed %s and %s: %s, SHA-256 thumbprint %s"
+              % ((" and ".join(PROGRAMS), ", ".join(SIGNED_SCRIPTS)) + signer))
     else:
         print("not signed: QUILLMEND_SIGN_PFX is not set, so the package holds the unsigned programs")
 
+    for script in SIGNED_SCRIPTS:
+        check_script_text(script, open(os.path.join(ROOT, "deploy", script), "rb").read())
     files = [(p, open(shipped[p], "rb").read()) for p in PROGRAMS]
-    files += [(member, open(os.path.join(ROOT, source), "rb").read()) for member, source in DOCUMENTS]
+    files += [(member, open(shipped.get(member, os.path.join(ROOT, source)), "rb").read())
+              for member, source in DOCUMENTS]
     sums = "".join("%s  %s\n" % (sha256(content), member) for member, content in files).encode()
     files.append(("SHA256SUMS", sums))
 

@@ -15,10 +15,11 @@ import sys
 import tempfile
 import zipfile
 
-from package import DOCUMENTS, PROGRAMS, SCRIPTS, Failure, certificate_fields, run
+from package import DOCUMENTS, PROGRAMS, SCRIPTS, SIGNED_SCRIPTS, Failure, certificate_fields, run
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 SECURITY_DIRECTORY = 4
+SCRIPT_SIGNATURE = b"# SIG # Begin signature block"
 
 
 def fail(message):
@@ -42,8 +43,11 @@ def released_files(path):
         return files
 
 
-def is_signed(data):
-    """True when the PE names an attribute certificate table."""
+def is_signed(data, name=""):
+    """True when the PE names an attribute certificate table, or the script
+    holds a signature block."""
+    if name in SIGNED_SCRIPTS:
+        return SCRIPT_SIGNATURE in data
     try:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
@@ -97,6 +101,35 @@ def describe_difference(released, built):
     return "\n".join(lines)
 
 
+def verify_script(work, name, content, programs_signed):
+    """A PowerShell script: its signature, and its text without the signature
+    block against the sources. Returns the problems found."""
+    problems = []
+    text = content
+    if is_signed(content, name):
+        released = os.path.join(work, "released-" + name)
+        with open(released, "wb") as f:
+            f.write(content)
+        subject, thumbprint, intact = signer(released)
+        print("  signed by: %s" % subject)
+        print("  signer's certificate SHA-256 thumbprint: %s" % thumbprint)
+        print("  signature digest: %s" % ("matches the file" if intact else "DOES NOT MATCH the file"))
+        if not intact:
+            problems.append("%s: its signature was not made over this file" % name)
+        stripped = os.path.join(work, "unsigned-" + name)
+        run(["osslsigncode", "remove-signature", "-in", released, "-out", stripped], "removing the signature")
+        text = open(stripped, "rb").read()
+    else:
+        print("  not signed")
+        if programs_signed:
+            problems.append("%s is not signed, though the programs are" % name)
+    same = text == open(os.path.join(ROOT, "deploy", name), "rb").read()
+    print("  %s" % ("matches the sources" if same else "does NOT match the sources"))
+    if not same:
+        problems.append("%s differs from the sources" % name)
+    return problems
+
+
 def main():
     try:
         return verify()
@@ -113,8 +146,13 @@ def verify():
     problems = []
     with tempfile.TemporaryDirectory(prefix="quillmend-verify-") as work:
         built = build(work)
-        for name, content in released_files(path).items():
+        released = released_files(path)
+        programs_signed = any(is_signed(released[p], p) for p in PROGRAMS if p in released)
+        for name, content in released.items():
             print("%s:" % name)
+            if name in SIGNED_SCRIPTS:
+                problems += verify_script(work, name, content, programs_signed)
+                continue
             if name not in PROGRAMS:
                 source = open(os.path.join(ROOT, dict(DOCUMENTS)[name]), "rb").read()
                 same = content == source

@@ -30,9 +30,14 @@ check "the package command signs and packages" test -n "$zip"
 check "dist/SIGNER names the certificate" grep -qx "sha256 thumbprint: $thumbprint" "$work/dist/SIGNER"
 check "the password appears in no output" expect_failure grep -qF "$QUILLMEND_SIGN_PASSWORD" "$work/package.log"
 python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1])
-for p in ("quillmend.exe", "quillmend-check.exe"):
-    open(sys.argv[2] + "/signed-" + p, "wb").write(next(z.read(n) for n in z.namelist() if n.endswith("/" + p)))' \
+for n in z.namelist():
+    p = n.rsplit("/", 1)[-1]
+    if p.endswith((".exe", ".ps1")): open(sys.argv[2] + "/signed-" + p, "wb").write(z.read(n))' \
   "$zip" "$work"
+scripts=$(ls "$work"/signed-*.ps1)
+check "the zip holds the four PowerShell scripts" test "$(echo "$scripts" | wc -l)" -eq 4
+check "each PowerShell script's signature verifies against the certificate" \
+  eval 'for s in $scripts; do osslsigncode verify -CAfile "$work/cert.pem" -in "$s" || exit 1; done' 
 check "the signatures verify against the certificate" \
   eval 'osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-quillmend.exe" &&
         osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-quillmend-check.exe"'
@@ -47,8 +52,8 @@ cat "$work/verify.log"
 check "verify-release matches the signed zip" test $status -eq 0
 check "verify-release says so" grep -qx "matches the sources" "$work/verify.log"
 check "verify-release names the signer" grep -q "thumbprint: $thumbprint" "$work/verify.log"
-check "verify-release compares the five deployment scripts" \
-  test "$(grep -cE '^quillmend-(run|install|uninstall)\.cmd:$|^quillmend-detect-(registry|user)\.ps1:$' "$work/verify.log")" -eq 5
+check "verify-release compares the seven deployment scripts" \
+  test "$(grep -cE '^quillmend-(run|install|uninstall)\.cmd:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 7
 
 # One byte of the program's code changed, and one of a script, in a copy of the zip.
 python3 - "$zip" "$work/tampered.zip" <<'EOF'
@@ -63,6 +68,8 @@ for info in source.infolist():
         data[code + 64] ^= 0x01
     if info.filename.endswith("/quillmend-uninstall.cmd"):
         data = data.replace(b"rd ", b"rd /s /q ", 1)
+    if info.filename.endswith("/quillmend-detect-user.ps1"):
+        data = data.replace(b"-eq 0", b"-ge 0", 1)
     target.writestr(info, bytes(data))
 target.close()
 EOF
@@ -72,6 +79,8 @@ cat "$work/verify.log"
 check "verify-release refuses a program with one byte changed" test $status -ne 0
 check "and says where it differs" grep -q "bytes differing: [1-9]" "$work/verify.log"
 check "and names the changed script" grep -qx "quillmend-uninstall.cmd differs from the sources" "$work/verify.log"
+check "and the signed script changed after signing" \
+  grep -qx "quillmend-detect-user.ps1: its signature was not made over this file" "$work/verify.log"
 
 QUILLMEND_SIGN_PASSWORD=wrong QUILLMEND_SIGN_PFX="$work/cert.pfx" \
   bash "$root/scripts/package.sh" "$work/dist" >"$work/package.log" 2>&1
