@@ -23,7 +23,8 @@ call :check %1
 if "%code%"=="1" goto clean
 if "%code%"=="2" goto clean
 if "%code%"=="3" goto clean
-call :note "quillmend-run.cmd: quillmend.exe not started (the check's exit code: %code%)"
+set "msg=quillmend-run.cmd: quillmend.exe not started (the check's exit code: %code%)"
+call :note
 call :finish
 exit /b %code%
 
@@ -31,7 +32,8 @@ exit /b %code%
 if not "%code%"=="2" call :backup
 rem quillmend.exe is a GUI program: start /wait makes sure it has finished.
 start "" /wait "%here%quillmend.exe" /S
-call :record "quillmend-run.cmd: started quillmend.exe /S"
+set "msg=quillmend-run.cmd: started quillmend.exe /S"
+call :record
 call :check %1
 call :finish
 exit /b %code%
@@ -93,21 +95,24 @@ set "stamp=%stamp::=%"
 set "backup=%logs%\extensions-%stamp%.reg"
 reg export "HKLM\Software\Microsoft\Exchange\Client\Extensions" "%backup%" /reg:32 /y >nul 2>&1
 if errorlevel 1 goto backupfailed
-call :record "quillmend-run.cmd: backup of the Extensions key: %backup%"
+set "msg=quillmend-run.cmd: backup of the Extensions key: %backup%"
+call :record
 rem The last 20 backups are kept: the names sort by time, newest first here.
 for /f "skip=20 delims=" %%f in ('dir /b /o-n "%logs%\extensions-*.reg" 2^>nul') do del /f /q "%logs%\%%f" >nul 2>&1
 exit /b 0
 :backupfailed
-call :record "quillmend-run.cmd: the backup of the Extensions key could not be written; cleaning all the same"
+set "msg=quillmend-run.cmd: the backup of the Extensions key could not be written; cleaning all the same"
+call :record
 exit /b 0
 :nobackup
 echo quillmend-run.cmd: no backup of the Extensions key (this run keeps no log).
 exit /b 0
 
 :record
-echo %~1
+rem msg is a line for standard output and the log; :note, for the log alone.
+echo %msg%
 :note
-if not "%logs%"=="" >>"%log%" echo %~1
+if not "%logs%"=="" >>"%log%" echo %msg%
 exit /b 0
 
 :finish

@@ -598,15 +598,48 @@ def deployment(ctx):
     def verdicts(output):
         return [line for line in output.splitlines() if line.startswith("verdict: ")]
 
+    def system_logs(*names):
+        return ctx.machine.drive_c("Program Files (x86)", "Quillmend Logs", *names)
+
+    def log_verdicts(path):
+        return [line for line in open(path, "rb").read().decode("latin-1").splitlines()
+                if line.startswith("verdict: ") or line.startswith("quillmend-run.cmd: ")]
+
     def install_with_work_left():
+        """An older release installed first: the install replaces its files.
+        The run leaves a log and a backup that restores what it deleted."""
         ctx.machine.reset_registry()
         ctx.machine.seed_demo()
+        shutil.rmtree(system_logs(), ignore_errors=True)
+        os.makedirs(unix_installed(), exist_ok=True)
+        for f in files:
+            with open(unix_installed(f), "wb") as old:
+                old.write(b"an older release's " + f.encode())
         code, output, _ = ctx.engine('"%s\\quillmend-install.cmd"' % ctx.program_dir_windows)
         check(code == 0, "install: exit code %s:\n%s" % (code, output))
         check(verdicts(output) == ["verdict: registry work remains (exit code 1)", CLEAN],
               "install: the check before and after the run:\n%s" % output)
-        check(all(os.path.isfile(unix_installed(f)) for f in files), "installed: %s" % os.listdir(unix_installed()))
+        for f in files:
+            check(open(unix_installed(f), "rb").read() == open(os.path.join(ctx.program_dir, f), "rb").read(),
+                  "%s is not the release's" % f)
         check(sorted(n for n in ctx.extensions() if n in LADDER) == ["KestrinCorp90"], "registrations left")
+        logged = log_verdicts(system_logs("quillmend-run.log"))
+        backups = [n for n in os.listdir(system_logs()) if n.startswith("extensions-") and n.endswith(".reg")]
+        check(len(backups) == 1, "backups: %s" % os.listdir(system_logs()))
+        check(logged == ["verdict: registry work remains (exit code 1)",
+                         "quillmend-run.cmd: backup of the Extensions key: %s\\Quillmend Logs\\%s"
+                         % (installed.rsplit("\\", 1)[0], backups[0]),
+                         "quillmend-run.cmd: started quillmend.exe /S", CLEAN, "quillmend-run.cmd: exit code 0"],
+              "the log:\n%s" % "\n".join(logged))
+        check(any(line.startswith("checked: ") for line in
+                  open(system_logs("quillmend-run.log"), "rb").read().decode("latin-1").splitlines()), "no time")
+        saved = open(system_logs(backups[0]), "rb").read().decode("utf-16")
+        check(all('"%s"' % n in saved for n in LADDER), "the backup lacks a registration:\n%s" % saved)
+        ctx.machine.wine("reg", "import", ctx.machine.windows_path(system_logs(backups[0])), "/reg:32")
+        check(sorted(n for n in ctx.extensions() if n in LADDER) == sorted(LADDER), "the backup did not restore them")
+        code, output, _ = ctx.engine('"%s\\quillmend-run.cmd" /registry' % installed)
+        check(code == 0 and verdicts(output) == ["verdict: registry work remains (exit code 1)", CLEAN],
+              "cleaning the restored registrations: exit code %s:\n%s" % (code, output))
 
     def again_on_a_clean_machine():
         """Nothing to do: quillmend.exe is not started, so rebuilt copies stay
@@ -642,6 +675,10 @@ def deployment(ctx):
         check(code == 0 and verdicts(output) == ["verdict: a stale Extend.dat remains (exit code 2)", CLEAN],
               "quillmend-run.cmd /User: exit code %s:\n%s" % (code, output))
         check(ctx.copies() == (False, False), "copies left: %s" % (ctx.copies(),))
+        user_log = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.log")
+        check(os.path.isfile(user_log) and log_verdicts(user_log)[-3:] == [
+            "quillmend-run.cmd: started quillmend.exe /S", CLEAN, "quillmend-run.cmd: exit code 0"],
+              "the user's log: %s" % (log_verdicts(user_log) if os.path.isfile(user_log) else "none"))
 
     def bad_argument():
         code, output, _ = ctx.engine('"%s\\quillmend-run.cmd" /everything' % installed)
@@ -666,7 +703,8 @@ def deployment(ctx):
     def failed_copy():
         """A copy that fails leaves nothing installed, not even what it copied."""
         code, output = partial_release("quillmend-run.cmd", "quillmend-install.cmd", "")
-        check(code == 7 and "nothing is installed" in output, "failed copy: exit code %s:\n%s" % (code, output))
+        check(code == 7 and "the files it copied were removed again" in output,
+              "failed copy: exit code %s:\n%s" % (code, output))
         check(not os.path.exists(unix_installed()), "a failed install left its folder behind")
 
     def uninstall_twice():
