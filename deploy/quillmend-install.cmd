@@ -38,7 +38,8 @@ set "logs=%base%\Quillmend Logs"
 if not exist "%logs%\" mkdir "%logs%" >nul 2>&1
 if not exist "%logs%\" goto nologs
 icacls "%logs%" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX >nul 2>&1
-if errorlevel 1 echo quillmend-install.cmd: could not set the ACL of "%logs%"; it keeps the one Program Files passes down.
+if not errorlevel 1 exit /b 0
+echo quillmend-install.cmd: could not set the ACL of "%logs%"; it keeps the one Program Files passes down.
 exit /b 0
 :nologs
 echo quillmend-install.cmd: could not make "%logs%"; runs keep no log.

@@ -110,14 +110,16 @@ exit /b 0
 
 :record
 rem msg is a line for standard output and the log; :note, for the log alone.
+rem (Kept out of an if: a path's parentheses must not end a command there.)
 echo %msg%
 :note
-if not "%logs%"=="" >>"%log%" echo %msg%
+if "%logs%"=="" exit /b 0
+>>"%log%" echo %msg%
 exit /b 0
 
 :finish
-if not "%logs%"=="" >>"%log%" echo quillmend-run.cmd: exit code %code%
-exit /b 0
+set "msg=quillmend-run.cmd: exit code %code%"
+goto note
 
 :missing
 echo quillmend-run.cmd: quillmend.exe or quillmend-check.exe is missing from "%here%"; nothing was run.

@@ -370,7 +370,7 @@ def reconciliation(ctx):
             ctx.place_copies(False, False)
             if checked:
                 gone = [n for n in LADDER if n in present and n not in left]
-                ctx.check("/registry", 1, ["would delete: " + n for n in gone] or ["would delete: none"])
+                ctx.check("/registry", 1 if gone else 0, ["would delete: " + n for n in gone] or ["would delete: none"])
             ctx.expect_run([result_box(message)])
             if checked:
                 ctx.check("/registry", 0, [CLEAN])
@@ -460,7 +460,8 @@ def extend_dat(ctx):
         ctx.place_copies(local=False, rebuilt=True)
         path = ctx.machine.extend_dat(ctx.machine.roaming())
         os.chmod(path, 0o444)  # Wine maps this to FILE_ATTRIBUTE_READONLY
-        ctx.check("/user", 0, ["roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX])
+        ctx.check("/user", 0, ["roaming Extend.dat: " + REBUILT.replace("(a file)", "(a read-only file)")
+                               + ctx.windows_roaming() + SUFFIX])
         ctx.expect_run([], "q /S")
         check(ctx.copies() == (True, False), "a read-only Extend.dat was deleted")
         ctx.check("/user", 2, ["roaming Extend.dat: present and stale (a read-only file): delete it by hand, at "
