@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes the release in dist/ (or the folder given): quillmend-<version>-win32.zip
 (quillmend.exe, quillmend-check.exe, the deployment scripts of deploy/,
-README.md, SECURITY.md, LICENSE, SHA256SUMS), SHA256SUMS over the zip and the two programs, and, when
+README.md, SECURITY.md, CHANGELOG.md, CONTRIBUTING.md, docs/, LICENSE, SHA256SUMS), SHA256SUMS over the zip and the two programs, and, when
 signed, SIGNER with the certificate's SHA-256 thumbprint. Signing signs both
 programs and every PowerShell script with the same certificate (Configuration
 Manager's default execution policy runs only signed scripts); a .cmd file
@@ -35,8 +35,11 @@ SIGNED_SCRIPTS = tuple(s for s in SCRIPTS if s.endswith(".ps1"))
 # osslsigncode signs PowerShell scripts from this version on.
 SCRIPT_SIGNING_VERSION = (2, 8)
 # Besides the programs, in the zip: (name in the zip, path in the sources).
-DOCUMENTS = tuple((script, "deploy/" + script) for script in SCRIPTS) + (
-    ("README.md", "README.md"), ("SECURITY.md", "SECURITY.md"), ("LICENSE", "LICENSE"))
+# The documents go with their links: README.md points into docs/.
+DOCS = tuple("docs/" + name for name in sorted(os.listdir(os.path.join(ROOT, "docs")))
+             if name.endswith((".md", ".png")))
+DOCUMENTS = tuple((script, "deploy/" + script) for script in SCRIPTS) + tuple(
+    (name, name) for name in ("README.md", "SECURITY.md", "CHANGELOG.md", "CONTRIBUTING.md", "LICENSE") + DOCS)
 
 
 class Failure(Exception):
