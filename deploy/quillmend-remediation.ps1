@@ -12,7 +12,10 @@ if (-not (Test-Path -LiteralPath $run -PathType Leaf)) {
     "quillmend-run.cmd is not installed at $run (the Quillmend (system) app installs it)"
     exit 1
 }
-$lines = @(& $run $scope 2>&1 | ForEach-Object { "$_" })
+# Through cmd with call: given a quoted path with parentheses right after /c,
+# cmd would strip its quotes; after call they stay, and so does the exit code.
+$cmd = Join-Path $env:SystemRoot 'System32\cmd.exe'
+$lines = @(& $cmd /d /c call $run $scope 2>&1 | ForEach-Object { "$_" })
 $code = $LASTEXITCODE
 $lines | Where-Object { $_ -notlike 'verdict: *' }
 $lines | Where-Object { $_ -like 'verdict: *' } | Select-Object -Last 1

@@ -265,8 +265,31 @@ def run_modes(ctx):
                 ctx.place_copies(False, False)
         return run
 
+    def setup_value_deleted():
+        """As Outlook does once it has reloaded: the run script starts nothing,
+        the Extensions key's time stays, and a copy rebuilt since stays."""
+        m = ctx.machine
+        m.reset_registry()
+        m.seed_demo()
+        ctx.expect_run([], "q /S")
+        m.reg_import([(m.extensions_key, ['"Outlook Setup Extension"=-'])])
+        check("Outlook Setup Extension" not in ctx.extensions(), "the setup value was not deleted")
+        ctx.place_copies(rebuilt=True)
+        rebuilt = "roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX
+        before = ctx.check("/user", 0, [rebuilt])
+        changed = [line for line in before.splitlines() if line.startswith("registrations last changed: ")]
+        check(len(changed) == 1, "no time line:\n%s" % before)
+        got, output = m.run_console(["cmd", "/c", ctx.program_dir_windows + "\\quillmend-run.cmd", "/registry"])
+        check(got == 0 and SETUP_ABSENT in output.splitlines() and CLEAN in output.splitlines()
+              and "started quillmend.exe" not in output, "quillmend-run.cmd /registry: exit code %s:\n%s" % (got, output))
+        check("Outlook Setup Extension" not in ctx.extensions(), "quillmend.exe ran: the setup value is back")
+        ctx.check("/user", 0, [rebuilt] + changed)
+        check(ctx.copies() == (True, True), "copies left: %s" % (ctx.copies(),))
+        ctx.place_copies(False, False)
+
     cases = [(name, case(line, boxes)) for name, line, boxes in table]
     cases += [("check before and after a silent run", demo_check),
+              ("Outlook deletes the setup value: quillmend-run.cmd starts nothing", setup_value_deleted),
               ("quillmend-run.cmd: cleaned", script(None, False, 0)),
               ("quillmend-run.cmd /user: a read-only copy stays", script("/user", True, 2)),
               ("quillmend-run.cmd /registry: a read-only copy is not its concern", script("/registry", True, 0))]
@@ -651,24 +674,6 @@ def deployment(ctx):
         check(ctx.copies() == (True, True), "quillmend.exe ran: the rebuilt copies are gone")
         ctx.check("/user", 0, ["roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX])
 
-    def outlook_deletes_the_setup_value():
-        """As Outlook does once it has reloaded: the run script starts nothing,
-        the Extensions key's time stays, and a copy rebuilt since stays."""
-        m = ctx.machine
-        m.reg_import([(m.extensions_key, ['"Outlook Setup Extension"=-'])])
-        check("Outlook Setup Extension" not in ctx.extensions(), "the setup value was not deleted")
-        ctx.place_copies(rebuilt=True)
-        rebuilt = "roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX
-        before = ctx.check("/user", 0, [rebuilt])
-        changed = [line for line in before.splitlines() if line.startswith("registrations last changed: ")]
-        check(len(changed) == 1, "no time line:\n%s" % before)
-        code, output, _ = ctx.engine('"%s\\quillmend-run.cmd" /registry' % installed)
-        check(code == 0 and verdicts(output) == [CLEAN] and SETUP_ABSENT in output.splitlines(),
-              "quillmend-run.cmd /registry: exit code %s:\n%s" % (code, output))
-        check("Outlook Setup Extension" not in ctx.extensions(), "quillmend.exe ran: the setup value is back")
-        ctx.check("/user", 0, [rebuilt] + changed)
-        check(ctx.copies() == (True, True), "copies left: %s" % (ctx.copies(),))
-
     def user_run_from_the_installed_folder():
         ctx.place_copies(local=False)
         # The form the README gives for the installed folder: after call, cmd keeps the quotes.
@@ -716,7 +721,6 @@ def deployment(ctx):
 
     return [("install on a machine with work left", install_with_work_left),
             ("install again, nothing to do", again_on_a_clean_machine),
-            ("Outlook deletes the setup value: nothing to clean", outlook_deletes_the_setup_value),
             ("cmd /c call quillmend-run.cmd /User in the installed folder", user_run_from_the_installed_folder),
             ("quillmend-run.cmd with a bad argument", bad_argument),
             ("quillmend-run.cmd without quillmend.exe", program_missing),
