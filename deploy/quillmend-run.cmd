@@ -59,7 +59,7 @@ type nul >>"%log%" 2>nul
 if errorlevel 1 goto unwritable
 type nul >"%logs%\last-check.txt" 2>nul
 if errorlevel 1 goto unwritable
->>"%log%" echo ---- quillmend-run.cmd %~1 on %COMPUTERNAME% as %USERNAME%
+>>"%log%" echo ---- quillmend-run.cmd "%~1" on "%COMPUTERNAME%" as "%USERNAME%"
 exit /b 0
 :unwritable
 echo quillmend-run.cmd: cannot write "%log%"; this run keeps no log.
