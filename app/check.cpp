@@ -60,20 +60,18 @@ int checkRegistry() {
         printLine("keeps: none (", owns ? entryName(ceiling) : "this release owns no registration",
                   owns ? " and every older KestrinCorp entry are absent)" : ")");
     }
-    bool deletes = false;
     for (int rank = 0; rank < kEntryCount; ++rank) {
-        if (!inspection.wouldDelete[rank]) continue;
-        printLine("would delete: ", entryName(rank));
-        deletes = true;
+        if (inspection.wouldDelete[rank]) printLine("would delete: ", entryName(rank));
     }
-    if (!deletes) printLine("would delete: none");
+    const bool remains = registryWorkRemains(inspection);
+    if (!remains) printLine("would delete: none");
     // What a run writes is shown, never counted as work: Outlook deletes it once it has reloaded.
     const SetupExtension setup = inspection.setupExtension;
     printLine("setup extension: ", kSetupExtensionValue,
               setup == SetupExtension::Current  ? " holds what a run writes"
               : setup == SetupExtension::Absent ? " is absent (Outlook removes it once it has reloaded its extensions)"
                                                 : " holds other data");
-    return registryWorkRemains(inspection) ? kCheckRegistryRemains : 0;
+    return remains ? kCheckRegistryRemains : 0;
 }
 
 // A time as the check prints it; stamp holds 32 bytes.

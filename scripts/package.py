@@ -141,8 +141,9 @@ def package(dist, staging):
     pfx = os.environ.get("QUILLMEND_SIGN_PFX")
     if pfx:
         signer = signer_certificate(pfx)
-        if signer_version() < SCRIPT_SIGNING_VERSION:
-            raise Failure("osslsigncode %d.%d cannot sign PowerShell scripts (2.8 or later can)" % signer_version())
+        tool = signer_version()
+        if tool < SCRIPT_SIGNING_VERSION:
+            raise Failure("osslsigncode %d.%d cannot sign PowerShell scripts (2.8 or later can)" % tool)
         for program in PROGRAMS:
             shipped[program] = os.path.join(staging, program)
             sign(built[program], shipped[program], pfx)

@@ -101,28 +101,34 @@ def describe_difference(released, built):
     return "\n".join(lines)
 
 
+def take_off_signature(work, name, content, signed):
+    """Prints the released file's signer when it is signed; returns its content
+    with the signature taken off, and whether the signature was made over it."""
+    if not signed:
+        print("  not signed")
+        return content, True
+    released = os.path.join(work, "released-" + name)
+    with open(released, "wb") as f:
+        f.write(content)
+    subject, thumbprint, intact = signer(released)
+    print("  signed by: %s" % subject)
+    print("  signer's certificate SHA-256 thumbprint: %s" % thumbprint)
+    print("  signature digest: %s" % ("matches the file" if intact else "DOES NOT MATCH the file"))
+    stripped = os.path.join(work, "unsigned-" + name)
+    run(["osslsigncode", "remove-signature", "-in", released, "-out", stripped], "removing the signature")
+    return open(stripped, "rb").read(), intact
+
+
 def verify_script(work, name, content, programs_signed):
     """A PowerShell script: its signature, and its text without the signature
     block against the sources. Returns the problems found."""
     problems = []
-    text = content
-    if is_signed(content, name):
-        released = os.path.join(work, "released-" + name)
-        with open(released, "wb") as f:
-            f.write(content)
-        subject, thumbprint, intact = signer(released)
-        print("  signed by: %s" % subject)
-        print("  signer's certificate SHA-256 thumbprint: %s" % thumbprint)
-        print("  signature digest: %s" % ("matches the file" if intact else "DOES NOT MATCH the file"))
-        if not intact:
-            problems.append("%s: its signature was not made over this file" % name)
-        stripped = os.path.join(work, "unsigned-" + name)
-        run(["osslsigncode", "remove-signature", "-in", released, "-out", stripped], "removing the signature")
-        text = open(stripped, "rb").read()
-    else:
-        print("  not signed")
-        if programs_signed:
-            problems.append("%s is not signed, though the programs are" % name)
+    signed = is_signed(content, name)
+    text, intact = take_off_signature(work, name, content, signed)
+    if not intact:
+        problems.append("%s: its signature was not made over this file" % name)
+    if not signed and programs_signed:
+        problems.append("%s is not signed, though the programs are" % name)
     same = text == open(os.path.join(ROOT, "deploy", name), "rb").read()
     print("  %s" % ("matches the sources" if same else "does NOT match the sources"))
     if not same:
@@ -160,21 +166,7 @@ def verify():
                 if not same:
                     problems.append("%s differs from the sources" % name)
                 continue
-            released = os.path.join(work, "released-" + name)
-            with open(released, "wb") as f:
-                f.write(content)
-            program = released
-            intact = True
-            if is_signed(content):
-                subject, thumbprint, intact = signer(released)
-                print("  signed by: %s" % subject)
-                print("  signer's certificate SHA-256 thumbprint: %s" % thumbprint)
-                print("  signature digest: %s" % ("matches the file" if intact else "DOES NOT MATCH the file"))
-                program = os.path.join(work, "unsigned-" + name)
-                run(["osslsigncode", "remove-signature", "-in", released, "-out", program], "removing the signature")
-            else:
-                print("  not signed")
-            released_bytes = open(program, "rb").read()
+            released_bytes, intact = take_off_signature(work, name, content, is_signed(content))
             print("  released program: sha256 %s (%d bytes)" % (hashlib.sha256(released_bytes).hexdigest(),
                                                                len(released_bytes)))
             print("  built from sources: sha256 %s (%d bytes)" % (hashlib.sha256(built[name]).hexdigest(),
