@@ -8,7 +8,15 @@
 #include "registration/detect_product.h"
 #include "registration/extension_entries.h"
 
+#ifdef QUILLMEND_FLEET_RUN
+void (*checkLineHook)(const char* line, bool utf8) = nullptr;
+#endif
+
 namespace {
+
+#ifdef QUILLMEND_FLEET_RUN
+bool lineInUtf8 = false;  // the next line holds a path in UTF-8
+#endif
 
 // One fact: the parts in order, then a line break. Every part is bounded (a
 // path holds fewer than kWidePathBytes bytes), so the line always fits.
@@ -18,6 +26,10 @@ void printLine(const char* first, const char* second = "", const char* third = "
     line[0] = '\0';
     const char* const parts[] = {first, second, third, fourth, fifth, sixth, seventh, "\r\n"};
     for (const char* part : parts) text::append(line, sizeof line, part);
+#ifdef QUILLMEND_FLEET_RUN
+    if (checkLineHook != nullptr) checkLineHook(line, lineInUtf8);
+    lineInUtf8 = false;
+#endif
     platform::writeOutput(line);
 }
 
@@ -93,10 +105,16 @@ int reportCopy(const char* which, const CopyInspection& copy, RegistrationsChang
     if (lookupFailed(found)) {
         char error[16] = "";
         text::appendNumber(error, sizeof error, static_cast<unsigned>(found.error));
+#ifdef QUILLMEND_FLEET_RUN
+        lineInUtf8 = copy.pathInUtf8;
+#endif
         printLine(which, "cannot tell: looking for it failed with error ", error, at, copy.path);
         return kCheckCannotTell;
     }
     if (found.kind == platform::PathKind::Nothing) {
+#ifdef QUILLMEND_FLEET_RUN
+        lineInUtf8 = copy.pathInUtf8;
+#endif
         printLine(which, "none", at, copy.path);
         return 0;
     }
@@ -128,6 +146,9 @@ int reportCopy(const char* which, const CopyInspection& copy, RegistrationsChang
         case CopyAge::CannotTell:
             break;
     }
+#ifdef QUILLMEND_FLEET_RUN
+    lineInUtf8 = copy.pathInUtf8;
+#endif
     printLine(which, state, kind, reach, action, at, copy.path);
     return result;
 }
@@ -180,27 +201,18 @@ bool spells(const char* s, unsigned count, const char* word) {
     return true;
 }
 
-}  // namespace
-
-CheckScope parseCheckScope(const char* arguments) {
-    // As administrators type it: "/Registry >nul" hands over "/Registry ".
+// The argument without the blanks around it, as administrators type it:
+// "/Registry >nul" hands over "/Registry ". count receives its length.
+__attribute__((always_inline)) inline const char* trimmed(const char* arguments, unsigned* count) {
     while (blank(*arguments)) ++arguments;
-    unsigned count = text::length(arguments);
-    while (count > 0 && blank(arguments[count - 1])) --count;
-    if (count == 0) return CheckScope::Both;
-    if (spells(arguments, count, "/registry")) return CheckScope::Registry;
-    if (spells(arguments, count, "/user")) return CheckScope::User;
-    return CheckScope::Invalid;
+    *count = text::length(arguments);
+    while (*count > 0 && blank(arguments[*count - 1])) --*count;
+    return arguments;
 }
 
-int runCheck(const char* arguments) {
-    const CheckScope scope = parseCheckScope(arguments);
-    if (scope == CheckScope::Invalid) {
-        platform::writeError("usage: quillmend-check.exe [/registry | /user] (no argument: both)\r\n");
-        return kCheckUsage;
-    }
+// Both halves, or one, and the verdict; returns the exit code.
+__attribute__((always_inline)) inline int checkScope(CheckScope scope, unsigned long long now) {
     // The time it looked, so that a log can date what it says.
-    const unsigned long long now = platform::currentTime();
     char stamp[32];
     printLine("checked: ", utcText(now, stamp));
     int code = 0;
@@ -215,6 +227,36 @@ int runCheck(const char* arguments) {
     if ((code & kCheckCannotTell) != 0) code = kCheckCannotTell;
     printLine("verdict: ", kVerdicts[code]);
     return code;
+}
+
+}  // namespace
+
+#ifdef QUILLMEND_FLEET_RUN
+bool argumentIs(const char* arguments, const char* word) {
+    unsigned count = 0;
+    arguments = trimmed(arguments, &count);
+    return spells(arguments, count, word);
+}
+
+int checkNow(CheckScope scope, unsigned long long now) { return checkScope(scope, now); }
+#endif
+
+CheckScope parseCheckScope(const char* arguments) {
+    unsigned count = 0;
+    arguments = trimmed(arguments, &count);
+    if (count == 0) return CheckScope::Both;
+    if (spells(arguments, count, "/registry")) return CheckScope::Registry;
+    if (spells(arguments, count, "/user")) return CheckScope::User;
+    return CheckScope::Invalid;
+}
+
+int runCheck(const char* arguments) {
+    const CheckScope scope = parseCheckScope(arguments);
+    if (scope == CheckScope::Invalid) {
+        platform::writeError("usage: quillmend-check.exe [/registry | /user] (no argument: both)\r\n");
+        return kCheckUsage;
+    }
+    return checkScope(scope, platform::currentTime());
 }
 
 int startCheck() {

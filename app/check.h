@@ -18,5 +18,16 @@ constexpr int kCheckUsage = 5;             // an unknown argument; nothing check
 // Prints one fact a line and the verdict; returns the exit code.
 int runCheck(const char* arguments);
 
+#ifdef QUILLMEND_FLEET_RUN
+// What quillmend-run.exe shares of the check.
+// The argument, blanks around it ignored, spells word, letters in any case.
+bool argumentIs(const char* arguments, const char* word);
+// The check's lines for the scope (Both: both halves), dated now, and its verdict; returns its exit code.
+int checkNow(CheckScope scope, unsigned long long now);
+// Hears every line the check prints, before it goes to standard output;
+// utf8: the line holds a path in UTF-8, else all of it is in the system code page.
+extern void (*checkLineHook)(const char* line, bool utf8);
+#endif
+
 // The process: guards the DLL search, then checks with the command line's arguments.
 int startCheck();

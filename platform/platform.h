@@ -127,6 +127,80 @@ bool searchDllsInSystem32Only();
 // SetDllDirectoryA(""): the current directory leaves the DLL search.
 void removeCurrentDirectoryFromDllSearch();
 
+// ---- What quillmend-run.exe needs besides: files it writes, its lock, its
+// folders, the install. Every call reports failure; none is ignored. ----
+
+constexpr int kProgramFiles = 38;  // CSIDL_PROGRAM_FILES: "Program Files (x86)" for a 32-bit program on 64-bit Windows
+constexpr unsigned long kErrorAccessDenied = 5;        // ERROR_ACCESS_DENIED
+constexpr unsigned long kErrorSharingViolation = 32;   // ERROR_SHARING_VIOLATION
+constexpr unsigned long kErrorFileExists = 80;         // ERROR_FILE_EXISTS
+constexpr unsigned long kErrorAlreadyExists = 183;     // ERROR_ALREADY_EXISTS
+
+// The raw bytes of a value as the registry holds them (RegQueryValueExW:
+// strings in UTF-16, as `reg import` of a Unicode .reg file writes them back).
+// The name is ASCII.
+enum class RawRead { Read, Missing, Failed };
+RawRead regQueryValueRaw(RegKey key, const char* name, unsigned char* data, unsigned long* size,
+                         unsigned long* type);
+
+// An open file (CreateFileA). Nothing of it is ever inherited or followed
+// through a reparse point by a later open of ours.
+struct OpenFile;
+using File = OpenFile*;
+enum class FileMode {
+    Read,       // an existing file, read; others may read too
+    CreateNew,  // a new file, written; fails when the name exists; nobody else may open it
+    Append,     // created when missing, written at its end; others may read
+    Lock,       // created when missing; nobody else may open it while it is open
+};
+// error receives GetLastError's code when the open fails.
+bool fileOpen(const char* path, FileMode mode, File* file, unsigned long* error);
+bool fileSize(File file, unsigned long long* size);
+// True only when every byte was written.
+bool fileWrite(File file, const void* data, unsigned long size);
+// got: 0 at the end of the file.
+bool fileRead(File file, void* data, unsigned long capacity, unsigned long* got);
+// FlushFileBuffers: on the disk, not only in the cache.
+bool fileFlush(File file);
+void fileClose(File file);
+
+// MoveFileExA. to nullptr with kMoveAtRestart: deleted at the next restart.
+constexpr unsigned kMoveReplace = 1;    // MOVEFILE_REPLACE_EXISTING
+constexpr unsigned kMoveAtRestart = 4;  // MOVEFILE_DELAY_UNTIL_REBOOT
+bool moveFile(const char* from, const char* to, unsigned flags);
+// DeleteFileA; error receives GetLastError's code on failure.
+bool removeFile(const char* path, unsigned long* error);
+// RemoveDirectoryA: an empty folder only.
+bool removeFolder(const char* path);
+
+// CreateDirectoryA. Logs and Programs: with an explicit, protected DACL
+// (nothing inherited) and Administrators as owner; Logs: SYSTEM and
+// Administrators full control, no other entry; Programs: the same, and Users
+// read and execute. Inherited: what the parent passes down (a user's own folder).
+enum class FolderAcl { Logs, Programs, Inherited };
+bool createFolder(const char* path, FolderAcl acl, unsigned long* error);
+// Whether a folder that exists may be written into by a run: a folder, not
+// a reparse point, owned by SYSTEM, Administrators or the account running
+// this process, and no other account may write, create or change
+// permissions in it or in what it passes down.
+enum class FolderTrust { Trusted, Missing, NotAFolder, ReparsePoint, ForeignOwner, OthersMayWrite, Unreadable };
+FolderTrust folderTrust(const char* path);
+
+// FindFirstFileA/FindNextFileA over a pattern such as "C:\x\*.reg": visit
+// is called with each name found (no folder part), folders included.
+void forEachFile(const char* pattern, void (*visit)(const char* name, bool folder, void* context), void* context);
+
+void sleepMilliseconds(unsigned milliseconds);
+unsigned long processId();
+// GetModuleFileNameA of the running program; false when it does not fit kMaxPath.
+bool programFile(char* buffer);
+// GetUserNameA and GetComputerNameA; "unknown" when they cannot be read.
+void accountName(char* buffer, unsigned capacity);
+void computerName(char* buffer, unsigned capacity);
+// The system code page's text in UTF-8 (MultiByteToWideChar, then
+// WideCharToMultiByte); false when it does not fit.
+bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity);
+
 // Process entry and exit, for the program's own entry point.
 constexpr int kShowDefault = 10;  // SW_SHOWDEFAULT
 void* moduleInstance();

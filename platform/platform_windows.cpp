@@ -1,6 +1,7 @@
 // The platform operations on the real Windows API.
 #include <windows.h>
 #include <shlobj.h>
+#include <sddl.h>
 
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -15,6 +16,13 @@ static_assert(platform::kShowDefault == SW_SHOWDEFAULT, "SW_SHOWDEFAULT");
 static_assert(platform::kRegSz == REG_SZ, "REG_SZ");
 static_assert(platform::kErrorFileNotFound == ERROR_FILE_NOT_FOUND, "ERROR_FILE_NOT_FOUND");
 static_assert(platform::kErrorPathNotFound == ERROR_PATH_NOT_FOUND, "ERROR_PATH_NOT_FOUND");
+static_assert(platform::kErrorAccessDenied == ERROR_ACCESS_DENIED, "ERROR_ACCESS_DENIED");
+static_assert(platform::kErrorSharingViolation == ERROR_SHARING_VIOLATION, "ERROR_SHARING_VIOLATION");
+static_assert(platform::kErrorFileExists == ERROR_FILE_EXISTS, "ERROR_FILE_EXISTS");
+static_assert(platform::kErrorAlreadyExists == ERROR_ALREADY_EXISTS, "ERROR_ALREADY_EXISTS");
+static_assert(platform::kProgramFiles == CSIDL_PROGRAM_FILES, "CSIDL_PROGRAM_FILES");
+static_assert(platform::kMoveReplace == MOVEFILE_REPLACE_EXISTING, "MOVEFILE_REPLACE_EXISTING");
+static_assert(platform::kMoveAtRestart == MOVEFILE_DELAY_UNTIL_REBOOT, "MOVEFILE_DELAY_UNTIL_REBOOT");
 
 namespace platform {
 
@@ -189,6 +197,44 @@ unsigned long long currentTime() {
     return ticks(now);
 }
 
+namespace {
+
+// The token's user SID, read through a token opened for querying only.
+// info holds TOKEN_USER and its SID: a SID takes at most 68 bytes.
+const SID* processUser(unsigned char (&info)[256]) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+    DWORD size = 0;
+    const BOOL read = GetTokenInformation(token, TokenUser, info, sizeof info, &size);
+    CloseHandle(token);
+    if (!read) return nullptr;
+    return static_cast<const SID*>(reinterpret_cast<const TOKEN_USER*>(info)->User.Sid);
+}
+
+// A SID of NT AUTHORITY (S-1-5-...) with these sub-authorities.
+bool ntSid(const SID* sid, DWORD first, DWORD second = 0) {
+    const SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    bool ntAuthority = true;
+    for (int i = 0; i < 6; ++i) ntAuthority &= sid->IdentifierAuthority.Value[i] == nt.Value[i];
+    const BYTE count = second == 0 ? 1 : 2;
+    const DWORD* sub = sid->SubAuthority;  // SubAuthorityCount entries
+    return sid->Revision == SID_REVISION && sid->SubAuthorityCount == count && ntAuthority && sub[0] == first &&
+           (count == 1 || sub[1] == second);
+}
+
+bool sameSid(const SID* a, const SID* b) {
+    if (a == nullptr || b == nullptr || a->SubAuthorityCount != b->SubAuthorityCount) return false;
+    const unsigned size = 8 + 4 * a->SubAuthorityCount;
+    const BYTE* x = reinterpret_cast<const BYTE*>(a);
+    const BYTE* y = reinterpret_cast<const BYTE*>(b);
+    for (unsigned i = 0; i < size; ++i) {
+        if (x[i] != y[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 Account processAccount() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return Account::Unknown;
@@ -216,5 +262,214 @@ bool isLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 void* moduleInstance() { return GetModuleHandleA(nullptr); }
 
 void exitProcess(int code) { ExitProcess(static_cast<UINT>(code)); }
+
+// ---- quillmend-run.exe ----
+
+RawRead regQueryValueRaw(RegKey key, const char* name, unsigned char* data, unsigned long* size,
+                         unsigned long* type) {
+    wchar_t wide[64];
+    unsigned at = 0;
+    for (; name[at] != '\0' && at + 1 < 64; ++at) wide[at] = static_cast<unsigned char>(name[at]);
+    wide[at] = 0;
+    DWORD valueType = 0;
+    DWORD bytes = static_cast<DWORD>(*size);
+    const LONG status = RegQueryValueExW(toHandle(key), wide, nullptr, &valueType, data, &bytes);
+    *size = bytes;
+    *type = valueType;
+    if (status == ERROR_SUCCESS) return RawRead::Read;
+    return status == ERROR_FILE_NOT_FOUND ? RawRead::Missing : RawRead::Failed;
+}
+
+namespace {
+
+HANDLE toFile(File file) { return reinterpret_cast<HANDLE>(file); }
+
+}  // namespace
+
+bool fileOpen(const char* path, FileMode mode, File* file, unsigned long* error) {
+    DWORD access = GENERIC_READ;
+    DWORD share = FILE_SHARE_READ;
+    DWORD disposition = OPEN_EXISTING;
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    if (mode != FileMode::Read) {
+        // What a run writes is never reached through a link.
+        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+        access = mode == FileMode::Append ? FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE : GENERIC_WRITE;
+        share = mode == FileMode::Append ? FILE_SHARE_READ : 0;
+        disposition = mode == FileMode::CreateNew ? CREATE_NEW : OPEN_ALWAYS;
+    }
+    const HANDLE handle = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    *file = reinterpret_cast<File>(handle);
+    return true;
+}
+
+bool fileSize(File file, unsigned long long* size) {
+    DWORD high = 0;
+    const DWORD low = GetFileSize(toFile(file), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    *size = (static_cast<unsigned long long>(high) << 32) | low;
+    return true;
+}
+
+bool fileWrite(File file, const void* data, unsigned long size) {
+    DWORD written = 0;
+    return WriteFile(toFile(file), data, size, &written, nullptr) && written == size;
+}
+
+bool fileRead(File file, void* data, unsigned long capacity, unsigned long* got) {
+    DWORD read = 0;
+    const BOOL ok = ReadFile(toFile(file), data, capacity, &read, nullptr);
+    *got = read;
+    return ok != FALSE;
+}
+
+bool fileFlush(File file) { return FlushFileBuffers(toFile(file)) != FALSE; }
+
+void fileClose(File file) { CloseHandle(toFile(file)); }
+
+bool moveFile(const char* from, const char* to, unsigned flags) { return MoveFileExA(from, to, flags) != FALSE; }
+
+bool removeFile(const char* path, unsigned long* error) {
+    if (DeleteFileA(path)) return true;
+    *error = GetLastError();
+    return false;
+}
+
+bool removeFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+
+bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
+    // P: protected, nothing inherited from the parent. 0x1200a9: read and execute.
+    const char* sddl = acl == FolderAcl::Logs ? "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+                                              : "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (acl == FolderAcl::Inherited) {
+        const BOOL made = CreateDirectoryA(path, nullptr);
+        *error = made ? 0 : GetLastError();
+        return made != FALSE;
+    }
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+        *error = GetLastError();
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    const BOOL made = CreateDirectoryA(path, &attributes);
+    *error = made ? 0 : GetLastError();
+    LocalFree(descriptor);
+    return made != FALSE;
+}
+
+FolderTrust folderTrust(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FolderTrust::Missing
+                                                                              : FolderTrust::Unreadable;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FolderTrust::ReparsePoint;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return FolderTrust::NotAFolder;
+
+    alignas(SECURITY_DESCRIPTOR) unsigned char descriptor[2048];
+    DWORD needed = 0;
+    if (!GetFileSecurityA(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor,
+                          sizeof descriptor, &needed)) {
+        return FolderTrust::Unreadable;
+    }
+    alignas(TOKEN_USER) unsigned char info[256];
+    const SID* self = processUser(info);
+    // SYSTEM, Administrators (S-1-5-32-544), TrustedInstaller (which services
+    // Windows itself; Program Files passes it down) or this process's own account.
+    static const struct {
+        SID sid;
+        DWORD rest[5];
+    } kTrustedInstaller = {{SID_REVISION, 6, SECURITY_NT_AUTHORITY, {SECURITY_SERVICE_ID_BASE_RID}},
+                           {956008885, 3418522649u, 1831038044, 1853292631, 2271478464u}};
+    auto trusted = [self](const SID* sid) {
+        return ntSid(sid, SECURITY_LOCAL_SYSTEM_RID) ||
+               ntSid(sid, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS) || sameSid(sid, self) ||
+               sameSid(sid, &kTrustedInstaller.sid);
+    };
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || owner == nullptr) return FolderTrust::Unreadable;
+    if (!trusted(static_cast<const SID*>(owner))) return FolderTrust::ForeignOwner;
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return FolderTrust::Unreadable;
+    // No DACL at all grants everyone everything.
+    if (!present || dacl == nullptr) return FolderTrust::OthersMayWrite;
+    constexpr DWORD kWrites = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                              WRITE_OWNER | GENERIC_ALL | GENERIC_WRITE;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(dacl, i, &entry)) return FolderTrust::Unreadable;
+        const ACE_HEADER* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // takes rights away only
+        // An allowing entry of a kind not read here counts as letting others write.
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return FolderTrust::OthersMayWrite;
+        const ACCESS_ALLOWED_ACE* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        const SID* sid = reinterpret_cast<const SID*>(&allowed->SidStart);
+        // CREATOR OWNER (S-1-3-0), inherit-only: whoever may create something
+        // in the folder owns it; it lets nobody new in.
+        const SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
+        const bool creatorOwner = (header->AceFlags & INHERIT_ONLY_ACE) != 0 && sid->SubAuthorityCount == 1 &&
+                                  sid->IdentifierAuthority.Value[5] == creator.Value[5] &&
+                                  sid->SubAuthority[0] == SECURITY_CREATOR_OWNER_RID;
+        if ((allowed->Mask & kWrites) != 0 && !trusted(sid) && !creatorOwner) return FolderTrust::OthersMayWrite;
+    }
+    return FolderTrust::Trusted;
+}
+
+void forEachFile(const char* pattern, void (*visit)(const char* name, bool folder, void* context), void* context) {
+    WIN32_FIND_DATAA data = {};
+    const HANDLE search = FindFirstFileA(pattern, &data);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        visit(data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, context);
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+}
+
+void sleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+
+unsigned long processId() { return GetCurrentProcessId(); }
+
+bool programFile(char* buffer) {
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, kMaxPath);
+    return length != 0 && length < kMaxPath;
+}
+
+namespace {
+
+void nameOrUnknown(BOOL read, char* buffer, unsigned capacity) {
+    if (!read || buffer[0] == '\0') {
+        buffer[0] = '\0';
+        text::append(buffer, capacity, "unknown");
+    }
+}
+
+}  // namespace
+
+void accountName(char* buffer, unsigned capacity) {
+    DWORD size = capacity;
+    buffer[0] = '\0';
+    nameOrUnknown(GetUserNameA(buffer, &size), buffer, capacity);
+}
+
+void computerName(char* buffer, unsigned capacity) {
+    DWORD size = capacity;
+    buffer[0] = '\0';
+    nameOrUnknown(GetComputerNameA(buffer, &size), buffer, capacity);
+}
+
+bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
+    wchar_t wide[1024];
+    utf8[0] = '\0';
+    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, 1024) == 0) return false;
+    return WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, static_cast<int>(capacity), nullptr, nullptr) != 0;
+}
 
 }  // namespace platform

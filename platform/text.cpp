@@ -91,4 +91,22 @@ bool appendUtcTime(char* buffer, unsigned capacity, unsigned long long fileTime)
     return append(stamp, sizeof stamp, rest) && append(buffer, capacity, stamp);
 }
 
+bool appendCmTraceTime(char* buffer, unsigned capacity, unsigned long long fileTime) {
+    char iso[32] = "";
+    appendUtcTime(iso, sizeof iso, fileTime);
+    // "<year>-MM-DDThh:mm:ssZ": the year has four digits or more.
+    const unsigned yearDigits = length(iso) - 16;
+    const char* rest = iso + yearDigits;
+    unsigned ticks = 0;
+    divide(fileTime, 10000000, &ticks);
+    const unsigned milliseconds = ticks / 10000;
+    char stamp[64] = "time=\"";
+    return appendPart(stamp, sizeof stamp, rest + 7, 8) &&
+           append(stamp, sizeof stamp, milliseconds < 10 ? ".00" : milliseconds < 100 ? ".0" : ".") &&
+           appendNumber(stamp, sizeof stamp, milliseconds) && append(stamp, sizeof stamp, "+000\" date=\"") &&
+           appendPart(stamp, sizeof stamp, rest + 1, 5) && append(stamp, sizeof stamp, "-") &&
+           appendPart(stamp, sizeof stamp, iso, yearDigits) && append(stamp, sizeof stamp, "\"") &&
+           append(buffer, capacity, stamp);
+}
+
 }  // namespace text

@@ -1,0 +1,222 @@
+#include "app/fleet_run.h"
+
+#include "app/check.h"
+#include "app/command_line.h"
+#include "app/install.h"
+#include "app/run.h"
+#include "app/run_log.h"
+#include "datafiles/extend_dat.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "registration/backup.h"
+#include "registration/detect_product.h"
+#include "registration/extension_entries.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quillmend-run.exe [/registry | /user | /install | /uninstall] (no argument: /registry, then /user)\r\n";
+
+const char* verbName(RunVerb verb) {
+    switch (verb) {
+        case RunVerb::Registry:
+            return "/registry";
+        case RunVerb::User:
+            return "/user";
+        case RunVerb::Install:
+            return "/install";
+        case RunVerb::Uninstall:
+            return "/uninstall";
+        default:
+            return "(no argument)";
+    }
+}
+
+// The scope's lock: a file in its log folder, opened so that nobody else can
+// open it. In the machine's folder only SYSTEM and Administrators can reach
+// it, so no user can take or hold it.
+enum class Lock { Taken, Held, Unavailable };
+Lock takeLock(const char* folder, platform::File* lock) {
+    char path[platform::kMaxPath] = "";
+    if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, "\\quillmend-run.lock")) {
+        return Lock::Unavailable;
+    }
+    for (unsigned waited = 0;; waited += kLockPollMilliseconds) {
+        unsigned long error = 0;
+        if (platform::fileOpen(path, platform::FileMode::Lock, lock, &error)) return Lock::Taken;
+        if (error != platform::kErrorSharingViolation) {
+            char code[16] = "";
+            text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
+            say(kLogWarning, "lock: cannot open \"%\" (error %); this run changes nothing", path, code);
+            return Lock::Unavailable;
+        }
+        if (waited >= kLockWaitMilliseconds) return Lock::Held;
+        platform::sleepMilliseconds(kLockPollMilliseconds);
+    }
+}
+
+void sayHeld() {
+    char seconds[16] = "";
+    text::appendNumber(seconds, sizeof seconds, kLockWaitMilliseconds / 1000);
+    say(kLogError, "lock: another run held it for more than % seconds; nothing was done", seconds);
+}
+
+void sayExit(int code) {
+    char number[16] = "";
+    text::appendNumber(number, sizeof number, static_cast<unsigned>(code));
+    say(code == 0 ? kLogInfo : kLogError, "exit code %", number);
+}
+
+// The header: what runs, as whom, where, and the time the check will give.
+void sayHeader(RunVerb verb, unsigned long long now) {
+    char account[128];
+    char computer[128];
+    char stamp[32] = "";
+    platform::accountName(account, sizeof account);
+    platform::computerName(computer, sizeof computer);
+    text::appendUtcTime(stamp, sizeof stamp, now);
+    say(kLogInfo, "quillmend-run.exe % as % on %, check time %", verbName(verb), account, computer, stamp);
+}
+
+// The check's lines for one half, logged with their verdict's type.
+int checkHalf(CheckScope scope, unsigned long long now) {
+    const int code = checkNow(scope, now);
+    logVerdict(code);
+    return code;
+}
+
+// The registry work itself, under the lock: backup, then the stages.
+int cleanRegistry(bool logs, const char* folder, unsigned long long now) {
+    if (!logs) {
+        say(kLogError, "backup: no usable log folder to write it to; the registry was not changed");
+        return kRunNoBackup;
+    }
+    ProductRelease release;
+    if (inspectProduct(&release) != ProductState::Found) {
+        say(kLogError, "backup: the release cannot be read again; the registry was not changed");
+        return kRunNoBackup;
+    }
+    char backup[platform::kMaxPath];
+    BackupRecord record;
+    const char* why = "";
+    if (!writeBackup(folder, now, release, backup, &record, &why)) {
+        say(kLogError, "backup: not written (%); the registry was not changed", why);
+        return kRunNoBackup;
+    }
+    say(kLogInfo, "backup: %", backup);
+    // Exactly what quillmend.exe does.
+    RunOutcome outcome;
+    ProductRelease detected;
+    if (detectProduct(&detected)) reconcileExtensionEntries(detected, &outcome);
+    platform::RegKey key = nullptr;
+    if (platform::regOpenKeyForReading(kExtensionsKeyPath, &key) == platform::KeyOpen::Opened) {
+        for (int rank = 0; rank < kEntryCount; ++rank) {
+            if (record.present[rank] && !entryPresent(key, entryName(rank))) say(kLogInfo, "deleted: %", entryName(rank));
+        }
+        if (setupExtensionState(key) == SetupExtension::Current) say(kLogInfo, "written: %", kSetupExtensionValue);
+        platform::regCloseKey(key);
+    }
+    pruneBackups(folder, backup);
+    return checkHalf(CheckScope::Registry, platform::currentTime());
+}
+
+// This user's stale copies the check says a run deletes, deleted as a silent run does.
+void deleteStaleCopies(unsigned long long now) {
+    unsigned long long changedAt = 0;
+    const RegistrationsChange change = registrationsLastChanged(&changedAt);
+    for (const int folder : kExtendDatFolders) {
+        CopyInspection copy;
+        inspectExtendDat(folder, &copy);
+        if (copy.found.kind == platform::PathKind::Nothing ||
+            copyAge(change, changedAt, now, copy.found.created, copy.found.written) != CopyAge::Stale) {
+            continue;
+        }
+        if (!runDeletes(copy)) {
+            say(kLogWarning, "kept: % (delete it by hand)", copy.path);
+            continue;
+        }
+        unsigned long error = 0;
+        if (platform::removeFile(copy.path, &error)) {
+            say(kLogInfo, "deleted: %", copy.path);
+        } else {
+            char code[16] = "";
+            text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
+            say(kLogWarning, "kept: % (deleting it failed with error %: in use, say)", copy.path, code);
+        }
+    }
+}
+
+// One scope's run: the lock, the log, then the work. Machine scope: the
+// install or uninstall, if asked, then the registry half.
+int runScope(RunVerb verb) {
+    const bool machine = verb != RunVerb::User;
+    char folder[platform::kMaxPath];
+    bool logs = prepareLogFolder(machine ? LogScope::Machine : LogScope::User, folder);
+    platform::File lock = nullptr;
+    if (logs) {
+        const Lock taken = takeLock(folder, &lock);
+        if (taken == Lock::Held) {
+            sayHeld();
+            return kRunLockHeld;
+        }
+        logs = taken == Lock::Taken;
+    }
+    if (logs) openLog(folder);
+    const unsigned long long now = platform::currentTime();
+    sayHeader(verb, now);
+
+    int code = 0;
+    if (verb == RunVerb::Uninstall) {
+        code = uninstallRelease();
+    } else if (verb == RunVerb::Install) {
+        code = installRelease();
+    }
+    // The registry half, also after an install that succeeded.
+    if (machine && verb != RunVerb::Uninstall && code == 0) {
+        code = checkHalf(CheckScope::Registry, now);
+        if (code == kCheckRegistryRemains) code = cleanRegistry(logs, folder, now);
+    } else if (!machine) {
+        code = checkHalf(CheckScope::User, now);
+        if (code == kCheckExtendDatRemains) {
+            deleteStaleCopies(now);
+            code = checkHalf(CheckScope::User, platform::currentTime());
+        }
+    }
+    sayExit(code);
+    closeLog();
+    if (lock != nullptr) platform::fileClose(lock);
+    return code;
+}
+
+}  // namespace
+
+RunVerb parseRunVerb(const char* arguments) {
+    if (argumentIs(arguments, "")) return RunVerb::Both;
+    if (argumentIs(arguments, "/registry")) return RunVerb::Registry;
+    if (argumentIs(arguments, "/user")) return RunVerb::User;
+    if (argumentIs(arguments, "/install")) return RunVerb::Install;
+    if (argumentIs(arguments, "/uninstall")) return RunVerb::Uninstall;
+    return RunVerb::Invalid;
+}
+
+int runFleet(const char* arguments) {
+    const RunVerb verb = parseRunVerb(arguments);
+    if (verb == RunVerb::Invalid) {
+        platform::writeError(kUsage);
+        return kCheckUsage;
+    }
+    if (verb != RunVerb::Both) return runScope(verb);
+    // By hand: both halves. A half that could not look or act speaks first,
+    // the registry's before the user's; otherwise the check's bits combine.
+    const int registry = runScope(RunVerb::Registry);
+    const int user = runScope(RunVerb::User);
+    if (registry >= kCheckCannotTell && registry != kCheckCannotTell) return registry;
+    if (user > kCheckCannotTell) return user;
+    if (registry == kCheckCannotTell || user == kCheckCannotTell) return kCheckCannotTell;
+    return registry | user;
+}
+
+int startFleetRun() {
+    guardDllSearch();
+    return runFleet(argumentString(platform::processCommandLine()));
+}

@@ -1,0 +1,262 @@
+#include "app/install.h"
+
+#include "app/run_log.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr const char* kNewSuffix = ".new";
+constexpr const char* kAsideSuffix = ".old";
+constexpr unsigned kCopyChunk = 1024;  // two of them stay within one stack page
+
+__attribute__((noinline)) bool join(char* path, const char* folder, const char* name, const char* suffix = "") {
+    path[0] = '\0';
+    return text::append(path, platform::kMaxPath, folder) && text::append(path, platform::kMaxPath, "\\") &&
+           text::append(path, platform::kMaxPath, name) && text::append(path, platform::kMaxPath, suffix);
+}
+
+void errorText(unsigned long error, char* buffer) {
+    buffer[0] = '\0';
+    text::append(buffer, 16, "error ");
+    text::appendNumber(buffer, 16, static_cast<unsigned>(error));
+}
+
+// Whether two files hold the same bytes; false when either cannot be read.
+bool sameBytes(const char* first, const char* second) {
+    platform::File a = nullptr;
+    platform::File b = nullptr;
+    unsigned long error = 0;
+    if (!platform::fileOpen(first, platform::FileMode::Read, &a, &error)) return false;
+    if (!platform::fileOpen(second, platform::FileMode::Read, &b, &error)) {
+        platform::fileClose(a);
+        return false;
+    }
+    bool same = true;
+    for (;;) {
+        unsigned char x[kCopyChunk];
+        unsigned char y[kCopyChunk];
+        unsigned long gotX = 0;
+        unsigned long gotY = 0;
+        if (!platform::fileRead(a, x, sizeof x, &gotX) || !platform::fileRead(b, y, sizeof y, &gotY) || gotX != gotY) {
+            same = false;
+            break;
+        }
+        if (gotX == 0) break;
+        for (unsigned long i = 0; i < gotX; ++i) same &= x[i] == y[i];
+        if (!same) break;
+    }
+    platform::fileClose(a);
+    platform::fileClose(b);
+    return same;
+}
+
+// Copies source to a new file target, flushed; false (and no target) on any failure.
+bool copyNew(const char* source, const char* target, unsigned long* error) {
+    platform::File in = nullptr;
+    platform::File out = nullptr;
+    if (!platform::fileOpen(source, platform::FileMode::Read, &in, error)) return false;
+    if (!platform::fileOpen(target, platform::FileMode::CreateNew, &out, error)) {
+        platform::fileClose(in);
+        return false;
+    }
+    bool copied = true;
+    for (;;) {
+        unsigned char chunk[kCopyChunk];
+        unsigned long got = 0;
+        if (!platform::fileRead(in, chunk, sizeof chunk, &got)) {
+            copied = false;
+            break;
+        }
+        if (got == 0) break;
+        if (!platform::fileWrite(out, chunk, got)) {
+            copied = false;
+            break;
+        }
+    }
+    copied = copied && platform::fileFlush(out);
+    platform::fileClose(in);
+    platform::fileClose(out);
+    unsigned long ignored = 0;
+    if (!copied) platform::removeFile(target, &ignored);
+    return copied;
+}
+
+// One program's way into the install folder.
+struct Step {
+    char source[platform::kMaxPath];
+    char target[platform::kMaxPath];
+    char staged[platform::kMaxPath];  // the new copy under its temporary name
+    char aside[platform::kMaxPath];   // the previous copy, renamed aside
+    bool needed;                      // the installed copy differs or is missing
+    bool exists;                      // a previous copy is installed
+    bool isStaged, isAside, isPlaced;
+};
+
+// Puts the previous files back: the new ones out, the old ones in.
+void rollBack(Step* steps) {
+    unsigned long error = 0;
+    for (int i = kReleaseProgramCount - 1; i >= 0; --i) {
+        Step& s = steps[i];
+        if (s.isPlaced) platform::removeFile(s.target, &error);
+        if (s.isAside) platform::moveFile(s.aside, s.target, 0);
+        if (s.isStaged && !s.isPlaced) platform::removeFile(s.staged, &error);
+    }
+}
+
+__attribute__((noinline)) bool exists(const char* path) {
+    platform::File file = nullptr;
+    unsigned long error = 0;
+    if (!platform::fileOpen(path, platform::FileMode::Read, &file, &error)) return error != platform::kErrorFileNotFound;
+    platform::fileClose(file);
+    return true;
+}
+
+// A leftover of an earlier install (".new", ".old"): deleted, or at the next restart.
+void clearLeftover(const char* path) {
+    unsigned long error = 0;
+    if (!exists(path) || platform::removeFile(path, &error)) return;
+    platform::moveFile(path, nullptr, platform::kMoveAtRestart);
+}
+
+}  // namespace
+
+bool installFolder(char* folder) {
+    return platform::specialFolderPath(platform::kProgramFiles, folder) &&
+           text::append(folder, platform::kMaxPath, "\\Quillmend");
+}
+
+int installRelease() {
+    char sourceFolder[platform::kMaxPath];
+    char folder[platform::kMaxPath];
+    if (!platform::programFile(sourceFolder) || !installFolder(folder)) {
+        say(kLogError, "install: this folder or Program Files has no name; nothing installed");
+        return kRunInstallFailed;
+    }
+    for (unsigned at = text::length(sourceFolder); at > 0; --at) {
+        if (sourceFolder[at - 1] == '\\') {
+            sourceFolder[at - 1] = '\0';
+            break;
+        }
+    }
+    static Step steps[kReleaseProgramCount];
+    for (int i = 0; i < kReleaseProgramCount; ++i) {
+        Step& s = steps[i];
+        s = Step();
+        const char* name = kReleasePrograms[i];
+        if (!join(s.source, sourceFolder, name) || !join(s.target, folder, name) ||
+            !join(s.staged, folder, name, kNewSuffix) || !join(s.aside, folder, name, kAsideSuffix)) {
+            say(kLogError, "install: a path is too long; nothing installed");
+            return kRunInstallFailed;
+        }
+        if (!exists(s.source)) {
+            say(kLogError, "install: % is missing from \"%\"; nothing installed", name, sourceFolder);
+            return kRunProgramMissing;
+        }
+    }
+
+    switch (platform::folderTrust(folder)) {
+        case platform::FolderTrust::Missing: {
+            unsigned long error = 0;
+            if (!platform::createFolder(folder, platform::FolderAcl::Programs, &error)) {
+                char code[16];
+                errorText(error, code);
+                say(kLogError, "install: cannot make \"%\" (%); nothing installed", folder, code);
+                return kRunInstallFailed;
+            }
+            say(kLogInfo, "install: made \"%\"", folder);
+            break;
+        }
+        case platform::FolderTrust::Trusted:
+            break;
+        default:
+            say(kLogError, "install: \"%\" is a link, or others than SYSTEM and Administrators may write in it; "
+                "nothing installed", folder);
+            return kRunInstallFailed;
+    }
+
+    // Each new copy under its temporary name, compared with its source.
+    for (Step& s : steps) {
+        s.exists = exists(s.target);
+        s.needed = !s.exists || !sameBytes(s.source, s.target);
+        if (!s.needed) continue;
+        clearLeftover(s.staged);
+        unsigned long error = 0;
+        s.isStaged = copyNew(s.source, s.staged, &error);
+        if (!s.isStaged || !sameBytes(s.source, s.staged)) {
+            char code[16];
+            errorText(error, code);
+            say(kLogError, "install: copying \"%\" failed (%); the installed files are as they were", s.source,
+                s.isStaged ? "the copy differs" : code);
+            rollBack(steps);
+            return kRunInstallFailed;
+        }
+    }
+    // Then into place: a program in use cannot be replaced, but it can be renamed.
+    for (Step& s : steps) {
+        if (!s.needed) continue;
+        if (s.exists) {
+            clearLeftover(s.aside);
+            s.isAside = platform::moveFile(s.target, s.aside, 0);
+        }
+        s.isPlaced = (!s.exists || s.isAside) && platform::moveFile(s.staged, s.target, 0);
+        if (!s.isPlaced) {
+            say(kLogError, "install: \"%\" could not be replaced; the installed files are as they were", s.target);
+            rollBack(steps);
+            return kRunInstallFailed;
+        }
+    }
+    int copied = 0;
+    for (Step& s : steps) {
+        if (!s.needed) continue;
+        ++copied;
+        say(kLogInfo, "install: installed \"%\"", s.target);
+        unsigned long error = 0;
+        if (!s.isAside || platform::removeFile(s.aside, &error)) continue;
+        const bool scheduled = platform::moveFile(s.aside, nullptr, platform::kMoveAtRestart);
+        say(kLogWarning, "install: the previous \"%\" was in use: %", s.target,
+            scheduled ? "it is deleted at the next restart" : "it stays beside it as .old");
+    }
+    if (copied == 0) say(kLogInfo, "install: \"%\" holds this release already; nothing copied", folder);
+    return 0;
+}
+
+int uninstallRelease() {
+    char folder[platform::kMaxPath];
+    if (!installFolder(folder)) {
+        say(kLogError, "uninstall: Program Files has no name");
+        return 1;
+    }
+    if (platform::folderTrust(folder) == platform::FolderTrust::Missing) {
+        say(kLogInfo, "uninstall: \"%\" is not there", folder);
+        return 0;
+    }
+    bool atRestart = false;
+    bool failed = false;
+    const char* const suffixes[] = {"", kNewSuffix, kAsideSuffix};
+    for (const char* name : kReleasePrograms) {
+        for (const char* suffix : suffixes) {
+            char path[platform::kMaxPath];
+            unsigned long error = 0;
+            if (!join(path, folder, name, suffix) || !exists(path) || platform::removeFile(path, &error)) continue;
+            if (platform::moveFile(path, nullptr, platform::kMoveAtRestart)) {
+                atRestart = true;
+                say(kLogWarning, "uninstall: \"%\" is in use: it is deleted at the next restart", path);
+            } else {
+                failed = true;
+                char code[16];
+                errorText(error, code);
+                say(kLogError, "uninstall: \"%\" cannot be deleted (%)", path, code);
+            }
+        }
+    }
+    if (platform::removeFolder(folder)) {
+        say(kLogInfo, "uninstall: removed \"%\"", folder);
+    } else if (atRestart && !failed && platform::moveFile(folder, nullptr, platform::kMoveAtRestart)) {
+        say(kLogWarning, "uninstall: \"%\" is removed at the next restart", folder);
+    } else {
+        failed = true;
+        say(kLogError, "uninstall: \"%\" cannot be removed (a file in use, or other files in it)", folder);
+    }
+    return failed ? 1 : 0;
+}

@@ -1,0 +1,26 @@
+// Installing quillmend-run.exe's release into Program Files, whole or not at
+// all, and removing it again.
+#pragma once
+
+// The release's programs, installed together.
+constexpr const char* kReleasePrograms[] = {"quillmend.exe", "quillmend-check.exe", "quillmend-run.exe"};
+constexpr int kReleaseProgramCount = 3;
+
+// Exit codes of the install, beside the check's.
+constexpr int kRunProgramMissing = 6;  // a program of the release is not beside this one: nothing changed
+constexpr int kRunInstallFailed = 7;   // the install failed: the previous installation is left whole
+
+// %ProgramFiles(x86)%\Quillmend (%ProgramFiles% on 32-bit Windows). folder
+// holds kMaxPath bytes; false when the system names no such folder.
+bool installFolder(char* folder);
+
+// Copies the programs from this program's folder: each to a temporary name
+// in the install folder, compared with its source, then put in place; a
+// program in use is renamed aside and deleted at the next restart; one that
+// is already the same is left alone. Any failure puts the previous files
+// back. Returns 0, kRunProgramMissing or kRunInstallFailed; says each step.
+int installRelease();
+
+// Deletes the installed programs (one in use: at the next restart), what an
+// install left aside, and the folder. 0 when done or scheduled, 1 otherwise.
+int uninstallRelease();

@@ -1,0 +1,179 @@
+#include "app/run_log.h"
+
+#include "app/check.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr const char* kLogName = "\\quillmend-run.log";
+constexpr const char* kRolledName = "\\quillmend-run.lo_";
+// Configuration Manager rolls its logs over at about this size.
+constexpr unsigned long long kRollOverBytes = 1024 * 1024;
+constexpr unsigned kLineBytes = 4096;
+
+platform::File logFile = nullptr;
+char openPath[platform::kMaxPath];
+// The check's verdict, waiting for its exit code.
+char verdict[512];
+
+// The log takes UTF-8; the check's lines and paths come in the code page.
+void writeLog(LogType type, const char* text, bool utf8) {
+    if (logFile == nullptr) return;
+    static char converted[kLineBytes];
+    static char line[kLineBytes + 256];
+    if (utf8 || !platform::ansiToUtf8(text, converted, sizeof converted)) {
+        converted[0] = '\0';
+        text::append(converted, sizeof converted, text);
+    }
+    if (cmTraceLine(line, sizeof line, converted, type, platform::currentTime(), platform::processId())) {
+        platform::fileWrite(logFile, line, text::length(line));
+    }
+}
+
+// The check's line without its line break; "verdict: " lines wait for
+// their exit code, which gives their type.
+void hearCheckLine(const char* line, bool utf8) {
+    static char fact[kLineBytes];
+    fact[0] = '\0';
+    text::appendPart(fact, sizeof fact, line, text::length(line) - 2);
+    const char* const kVerdict = "verdict: ";
+    bool isVerdict = true;
+    for (unsigned i = 0; kVerdict[i] != '\0' && isVerdict; ++i) isVerdict = fact[i] == kVerdict[i];
+    if (isVerdict) {
+        verdict[0] = '\0';
+        text::append(verdict, sizeof verdict, fact);
+        return;
+    }
+    writeLog(kLogInfo, fact, utf8);
+}
+
+}  // namespace
+
+bool cmTraceLine(char* line, unsigned capacity, const char* textIn, LogType type, unsigned long long time,
+                 unsigned long thread) {
+    line[0] = '\0';
+    if (!text::append(line, capacity, "<![LOG[")) return false;
+    const char* const kMarker = "]LOG]!>";
+    for (const char* c = textIn; *c != '\0'; ++c) {
+        char one[2] = {*c, '\0'};
+        if (*c == '\r' || *c == '\n') one[0] = ' ';
+        // The ">" that would complete the marker.
+        if (*c == '>' && c - textIn >= 6) {
+            bool marker = true;
+            for (int i = 0; i < 6; ++i) marker &= c[i - 6] == kMarker[i];
+            if (marker) one[0] = ')';
+        }
+        if (!text::append(line, capacity, one)) return false;
+    }
+    char number[16] = "";
+    text::appendNumber(number, sizeof number, static_cast<unsigned>(thread));
+    char kind[2] = {static_cast<char>('0' + type), '\0'};
+    return text::append(line, capacity, "]LOG]!><") && text::appendCmTraceTime(line, capacity, time) &&
+           text::append(line, capacity, " component=\"quillmend-run\" context=\"\" type=\"") &&
+           text::append(line, capacity, kind) && text::append(line, capacity, "\" thread=\"") &&
+           text::append(line, capacity, number) && text::append(line, capacity, "\" file=\"\">\r\n");
+}
+
+bool prepareLogFolder(LogScope scope, char* folder) {
+    const bool machine = scope == LogScope::Machine;
+    if (!platform::specialFolderPath(machine ? platform::kProgramFiles : platform::kLocalAppData, folder) ||
+        !text::append(folder, platform::kMaxPath, machine ? "\\Quillmend Logs" : "\\Quillmend")) {
+        say(kLogWarning, "log: the system names no folder for it; this run keeps no log");
+        return false;
+    }
+    const platform::FolderTrust trust = platform::folderTrust(folder);
+    const char* why = nullptr;
+    switch (trust) {
+        case platform::FolderTrust::Trusted:
+            return true;
+        case platform::FolderTrust::Missing: {
+            unsigned long error = 0;
+            if (platform::createFolder(folder, machine ? platform::FolderAcl::Logs : platform::FolderAcl::Inherited,
+                                       &error)) {
+                return true;
+            }
+            why = "could not be made";
+            break;
+        }
+        case platform::FolderTrust::NotAFolder:
+            why = "is not a folder";
+            break;
+        case platform::FolderTrust::ReparsePoint:
+            why = "is a link (a reparse point)";
+            break;
+        case platform::FolderTrust::ForeignOwner:
+            why = "is owned by another account than SYSTEM or Administrators";
+            break;
+        case platform::FolderTrust::OthersMayWrite:
+            why = "lets other accounts than SYSTEM and Administrators write in it";
+            break;
+        case platform::FolderTrust::Unreadable:
+            why = "has permissions this run cannot read";
+            break;
+    }
+    say(kLogWarning, "log: \"%\" %; this run keeps no log", folder, why);
+    return false;
+}
+
+void openLog(const char* folder) {
+    char path[platform::kMaxPath] = "";
+    char rolled[platform::kMaxPath] = "";
+    if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, kLogName) ||
+        !text::append(rolled, sizeof rolled, folder) || !text::append(rolled, sizeof rolled, kRolledName)) {
+        say(kLogWarning, "log: the path is too long; this run keeps no log");
+        return;
+    }
+    unsigned long error = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!platform::fileOpen(path, platform::FileMode::Append, &logFile, &error)) break;
+        unsigned long long size = 0;
+        if (attempt == 1 || !platform::fileSize(logFile, &size) || size < kRollOverBytes) {
+            openPath[0] = '\0';
+            text::append(openPath, sizeof openPath, path);
+            checkLineHook = hearCheckLine;
+            return;
+        }
+        platform::fileClose(logFile);
+        logFile = nullptr;
+        platform::moveFile(path, rolled, platform::kMoveReplace);
+    }
+    logFile = nullptr;
+    char code[16] = "";
+    text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
+    say(kLogWarning, "log: cannot write \"%\" (error %); this run keeps no log", path, code);
+}
+
+void closeLog() {
+    if (logFile != nullptr) platform::fileClose(logFile);
+    logFile = nullptr;
+    openPath[0] = '\0';
+    checkLineHook = nullptr;
+}
+
+const char* logPath() { return openPath; }
+
+void say(LogType type, const char* format, const char* first, const char* second, const char* third,
+         const char* fourth) {
+    static char line[kLineBytes];
+    line[0] = '\0';
+    const char* const arguments[] = {first, second, third, fourth};
+    unsigned next = 0;
+    for (const char* c = format; *c != '\0'; ++c) {
+        const char* part = c;
+        unsigned count = 1;
+        if (*c == '%' && next < 4) {
+            part = arguments[next++];
+            count = text::length(part);
+        }
+        text::appendPart(line, sizeof line - 2, part, count);
+    }
+    writeLog(type, line, false);
+    text::append(line, sizeof line, "\r\n");
+    platform::writeOutput(line);
+}
+
+void logVerdict(int checkCode) {
+    writeLog(checkCode == 0 ? kLogInfo : checkCode < kCheckCannotTell ? kLogWarning : kLogError, verdict, false);
+    verdict[0] = '\0';
+}

@@ -1,0 +1,40 @@
+// quillmend-run.exe's record of a run: one fact a line, on standard output
+// and in a log in the CMTrace format that Configuration Manager, the Intune
+// Management Extension and PSAppDeployToolkit write and CMTrace reads.
+#pragma once
+
+// CMTrace's line types.
+enum LogType { kLogInfo = 1, kLogWarning = 2, kLogError = 3 };
+
+// Where a scope's log, lock and backups live.
+enum class LogScope {
+    Machine,  // "Quillmend Logs" beside the program folder: SYSTEM and Administrators only
+    User,     // the user's own %LOCALAPPDATA%\Quillmend
+};
+// Finds the scope's folder, makes it when missing, and says in one line why
+// it cannot be used (a reparse point, a foreign owner, others may write in
+// it): then false. folder holds kMaxPath bytes.
+bool prepareLogFolder(LogScope scope, char* folder);
+
+// Opens folder\quillmend-run.log, rolled over at 1 MiB into quillmend-run.lo_
+// (one kept). A log that cannot be opened is said in one line; the run goes on.
+void openLog(const char* folder);
+void closeLog();
+// The path of the open log, or "" when there is none.
+const char* logPath();
+
+// One fact, to standard output and to the log: format, each % in it
+// replaced by the next argument (never read as a format itself).
+void say(LogType type, const char* format, const char* first = "", const char* second = "", const char* third = "",
+         const char* fourth = "");
+
+// While the log is open, the check's lines go into it as they are printed;
+// its verdict line waits for this, which gives its type by the exit code.
+void logVerdict(int checkCode);
+
+// One CMTrace line for text written at time: <![LOG[text]LOG]!><time=...>.
+// A line break or "]LOG]!>" inside text would end the line early: each line
+// break becomes a blank and the ">" of that marker a ")". line holds
+// capacity bytes; false when it does not fit.
+bool cmTraceLine(char* line, unsigned capacity, const char* text, LogType type, unsigned long long time,
+                 unsigned long thread);

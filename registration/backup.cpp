@@ -1,0 +1,182 @@
+#include "registration/backup.h"
+
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "registration/extension_entries.h"
+
+namespace {
+
+constexpr const char* kPattern = "\\extensions-*.reg";
+
+// The whole file's text, composed before anything is written: ASCII, each
+// byte widened to UTF-16LE on the way out, as "Windows Registry Editor
+// Version 5.00" requires. Five values of kBackupValueBytes as hex, and more.
+char fileText[5 * (kBackupValueBytes * 3 + 256) + 512];
+unsigned textUsed = 0;
+
+// Appends at the text's end; false when it does not fit.
+__attribute__((noinline)) bool put(const char* part) {
+    for (; *part != '\0'; ++part) {
+        if (textUsed + 1 >= sizeof fileText) return false;
+        fileText[textUsed++] = *part;
+    }
+    fileText[textUsed] = '\0';
+    return true;
+}
+
+// value in hex, lower case, at least minimumDigits digits: regedit's form.
+__attribute__((noinline)) bool putHex(unsigned value, unsigned minimumDigits) {
+    char hex[9] = "";
+    unsigned digits = minimumDigits;
+    while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
+    for (unsigned i = 0; i < digits; ++i) hex[i] = "0123456789abcdef"[(value >> (4 * (digits - 1 - i))) & 0xF];
+    return put(hex);
+}
+
+// "name"=hex(type):xx,xx,... with regedit's line continuations, or "name"=- for a value that was absent.
+bool putValue(const char* name, bool present, unsigned long type, const unsigned char* data, unsigned long size) {
+    bool fits = put("\"") && put(name) && put(present ? "\"=hex(" : "\"=-");
+    if (present) {
+        fits = fits && putHex(static_cast<unsigned>(type), 1) && put("):");
+        for (unsigned long i = 0; i < size; ++i) {
+            fits = fits && put(i == 0 ? "" : i % 16 == 0 ? ",\\\r\n  " : ",") && putHex(data[i], 2);
+        }
+    }
+    return fits && put("\r\n");
+}
+
+// The text, widened, after the byte-order mark.
+bool writeWide(platform::File file) {
+    unsigned char wide[512] = {0xFF, 0xFE};
+    unsigned used = 2;
+    for (const char* c = fileText;; ++c) {
+        if (used == sizeof wide || *c == '\0') {
+            if (!platform::fileWrite(file, wide, used)) return false;
+            used = 0;
+        }
+        if (*c == '\0') return true;
+        wide[used++] = static_cast<unsigned char>(*c);
+        wide[used++] = 0;
+    }
+}
+
+// "folder\extensions-20261209T132005Z-1234" and, past the first try, "-2" and on.
+bool backupName(const char* folder, unsigned long long time, unsigned attempt, char* name) {
+    char iso[32] = "";
+    text::appendUtcTime(iso, sizeof iso, time);
+    char stamp[32] = "";
+    for (const char* c = iso; *c != '\0'; ++c) {
+        if (*c != '-' && *c != ':') text::appendPart(stamp, sizeof stamp, c, 1);
+    }
+    char number[16] = "";
+    text::appendNumber(number, sizeof number, static_cast<unsigned>(platform::processId()));
+    name[0] = '\0';
+    bool fits = text::append(name, platform::kMaxPath, folder) && text::append(name, platform::kMaxPath, "\\extensions-") &&
+                text::append(name, platform::kMaxPath, stamp) && text::append(name, platform::kMaxPath, "-") &&
+                text::append(name, platform::kMaxPath, number);
+    if (attempt > 0) {
+        char extra[16] = "-";
+        text::appendNumber(extra, sizeof extra, attempt + 1);
+        fits = fits && text::append(name, platform::kMaxPath, extra);
+    }
+    return fits && text::append(name, platform::kMaxPath, ".reg");
+}
+
+struct Oldest {
+    const char* keep;
+    unsigned count;
+    char name[platform::kMaxPath];
+};
+
+// Byte order of two names: the time at their start sorts them.
+bool before(const char* a, const char* b) {
+    while (*a != '\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return static_cast<unsigned char>(*a) < static_cast<unsigned char>(*b);
+}
+
+void countOldest(const char* name, bool folder, void* context) {
+    Oldest* oldest = static_cast<Oldest*>(context);
+    if (folder || text::equal(name, oldest->keep)) return;
+    ++oldest->count;
+    if (oldest->name[0] == '\0' || before(name, oldest->name)) {
+        oldest->name[0] = '\0';
+        text::append(oldest->name, sizeof oldest->name, name);
+    }
+}
+
+}  // namespace
+
+bool writeBackup(const char* folder, unsigned long long time, const ProductRelease& release, char* name,
+                 BackupRecord* record, const char** why) {
+    *record = BackupRecord();
+    platform::RegKey key = nullptr;
+    if (platform::regOpenKeyForReading(kExtensionsKeyPath, &key) != platform::KeyOpen::Opened) {
+        *why = "the Extensions key cannot be read";
+        return false;
+    }
+    // What reconciliation deletes: every entry below the active one, present or not.
+    const int active = findActiveEntry(key, release);
+    platform::File file = nullptr;
+    unsigned long error = 0;
+    bool opened = false;
+    for (unsigned attempt = 0; attempt < 5 && !opened; ++attempt) {
+        opened = backupName(folder, time, attempt, name) &&
+                 platform::fileOpen(name, platform::FileMode::CreateNew, &file, &error);
+        if (!opened && error != platform::kErrorFileExists) break;
+    }
+    if (!opened) {
+        platform::regCloseKey(key);
+        *why = "the file cannot be created";
+        return false;
+    }
+    char stamp[32] = "";
+    text::appendUtcTime(stamp, sizeof stamp, time);
+    textUsed = 0;
+    bool whole = put("Windows Registry Editor Version 5.00\r\n\r\n; Quillmend backup, ") && put(stamp) &&
+                 put(sizeof(void*) == 4 ? ". Restore: reg import FILE /reg:32\r\n" : ". Restore: reg import FILE\r\n") &&
+                 put("[HKEY_LOCAL_MACHINE\\") && put(kExtensionsKeyPath) && put("]\r\n");
+    *why = "a value it would change cannot be read whole";
+    for (int slot = 0; slot <= kBackupSetupValue && whole; ++slot) {
+        if (slot < kBackupSetupValue && (active == kNoCeiling || slot <= active)) continue;
+        const char* value = slot < kBackupSetupValue ? entryName(slot) : kSetupExtensionValue;
+        unsigned char data[kBackupValueBytes];
+        unsigned long size = sizeof data;
+        unsigned long type = 0;
+        const platform::RawRead read = platform::regQueryValueRaw(key, value, data, &size, &type);
+        record->present[slot] = read == platform::RawRead::Read;
+        whole = read != platform::RawRead::Failed &&
+                putValue(value, record->present[slot], type, data, size);
+        record->saved[slot] = whole;
+    }
+    platform::regCloseKey(key);
+    // On the disk before anything changes.
+    if (whole) *why = "the file cannot be written whole";
+    whole = whole && put("\r\n") && writeWide(file) && platform::fileFlush(file);
+    platform::fileClose(file);
+    if (!whole) {
+        platform::removeFile(name, &error);
+        *record = BackupRecord();
+    }
+    return whole;
+}
+
+void pruneBackups(const char* folder, const char* keep) {
+    char pattern[platform::kMaxPath] = "";
+    if (!text::append(pattern, sizeof pattern, folder) || !text::append(pattern, sizeof pattern, kPattern)) return;
+    const unsigned folderLength = text::length(folder) + 1;
+    const char* keptName = keep + folderLength;
+    for (;;) {
+        Oldest oldest = {keptName, 0, ""};
+        platform::forEachFile(pattern, countOldest, &oldest);
+        if (oldest.count < kBackupsKept) return;
+        char path[platform::kMaxPath] = "";
+        unsigned long error = 0;
+        if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, "\\") ||
+            !text::append(path, sizeof path, oldest.name) || !platform::removeFile(path, &error)) {
+            return;  // a file that will not go stops the loop, never the run
+        }
+    }
+}
