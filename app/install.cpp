@@ -52,6 +52,7 @@ bool sameBytes(const char* first, const char* second) {
 }
 
 // Copies source to a new file target, flushed; false (and no target) on any failure.
+// error: 0 when a read or write failed midway.
 bool copyNew(const char* source, const char* target, unsigned long* error) {
     platform::File in = nullptr;
     platform::File out = nullptr;
@@ -187,7 +188,7 @@ int installRelease() {
             char code[16];
             errorText(error, code);
             say(kLogError, "install: copying \"%\" failed (%); the installed files are as they were", s.source,
-                s.isStaged ? "the copy differs" : code);
+                s.isStaged ? "the copy differs" : error == 0 ? "it could not be written whole" : code);
             rollBack(steps);
             return kRunInstallFailed;
         }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -60,9 +61,24 @@ platform::KeyOpen openKey(const char* operation, const char* path, platform::Reg
 
 Machine& machine() { return current(); }
 
+// An open file: its path, whether it writes, whether it lets others in, where it reads.
+struct FileHandleState {
+    std::string path;
+    bool writes = false;
+    bool sharesRead = true;
+    size_t position = 0;
+    bool open = true;
+};
+
+std::vector<FileHandleState>& fileTable() {
+    static std::vector<FileHandleState> table;
+    return table;
+}
+
 void reset() {
     current() = Machine();
     handleTable().clear();
+    fileTable().clear();
 }
 
 void addKey(const std::string& path, KeyState state) {
@@ -93,7 +109,10 @@ void setString(const std::string& key, const std::string& name, const std::strin
 }
 
 void addFile(const std::string& path, bool directory, unsigned long long written) {
-    current().files[path] = FileEntry{directory, false, written, written, false};
+    FileEntry& file = current().files[path];
+    file = FileEntry();
+    file.directory = directory;
+    file.written = file.created = written;
 }
 
 bool hasValue(const std::string& key, const std::string& name) {
@@ -108,6 +127,90 @@ std::string stringValue(const std::string& key, const std::string& name) {
 }
 
 bool hasFile(const std::string& path) { return current().files.count(path) != 0; }
+
+void addFolder(const std::string& path) { current().files[path].directory = true; }
+
+void addContent(const std::string& path, const std::string& content) {
+    FileEntry& file = current().files[path];
+    file = FileEntry();
+    file.content = content;
+}
+
+namespace {
+
+std::string parentOf(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool folderExists(const std::string& path) {
+    const auto found = current().files.find(path);
+    return found != current().files.end() && found->second.directory;
+}
+
+}  // namespace
+
+std::string importRegFile(const std::string& path) {
+    if (!hasFile(path)) return "no such file";
+    const std::string& raw = current().files[path].content;
+    if (raw.size() < 2 || raw[0] != '\xFF' || raw[1] != '\xFE' || raw.size() % 2 != 0) return "not UTF-16LE with its mark";
+    std::string text;
+    for (size_t i = 2; i < raw.size(); i += 2) {
+        if (raw[i + 1] != 0 || (raw[i] & 0x80) != 0) return "a character outside ASCII";
+        text += raw[i];
+    }
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 2;
+        if (!lines.empty() && !lines.back().empty() && lines.back().back() == '\\') {
+            lines.back().pop_back();
+            lines.back() += line.substr(line.find_first_not_of(' '));
+        } else {
+            lines.push_back(line);
+        }
+    }
+    if (lines.empty() || lines[0] != "Windows Registry Editor Version 5.00") return "no header";
+    std::string key;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (line.empty() || line[0] == ';') continue;
+        const std::string kRoot = "[HKEY_LOCAL_MACHINE\\";
+        if (line.compare(0, kRoot.size(), kRoot) == 0 && line.back() == ']') {
+            key = line.substr(kRoot.size(), line.size() - kRoot.size() - 1);
+            continue;
+        }
+        const size_t close = line.find("\"=");
+        if (key.empty() || line[0] != '"' || close == std::string::npos) return "a line it cannot read: " + line;
+        const std::string name = line.substr(1, close - 1);
+        const std::string data = line.substr(close + 2);
+        if (data == "-") {
+            if (hasValue(key, name)) current().values[key].erase(name);
+            continue;
+        }
+        unsigned type = 0;
+        int used = 0;
+        if (std::sscanf(data.c_str(), "hex(%x):%n", &type, &used) != 1 || used == 0) return "not hex(type): " + line;
+        std::vector<unsigned char> bytes;
+        for (size_t at = static_cast<size_t>(used); at + 1 < data.size() + 1; at += 3) {
+            unsigned byte = 0;
+            if (std::sscanf(data.c_str() + at, "%2x", &byte) != 1) return "a byte it cannot read: " + line;
+            bytes.push_back(static_cast<unsigned char>(byte));
+        }
+        setValue(key, name, type, bytes);
+    }
+    return "";
+}
+
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& [path, file] : current().files) {
+        if (parentOf(path) == folder) names.push_back(path.substr(folder.size() + 1));
+    }
+    return names;
+}
 
 std::vector<std::string> logged(const std::string& prefix) {
     std::vector<std::string> entries;
@@ -207,8 +310,9 @@ void regCloseKey(RegKey key) {
 
 bool specialFolderPath(int csidl, char* buffer) {
     current().log.push_back("folder " + std::to_string(csidl));
-    const std::optional<std::string>& folder =
-        csidl == kRoamingAppData ? current().roamingFolder : current().localFolder;
+    const std::optional<std::string>& folder = csidl == kRoamingAppData ? current().roamingFolder
+                                               : csidl == kProgramFiles    ? current().programFilesFolder
+                                                                           : current().localFolder;
     if (!folder || folder->size() >= kMaxPath) return false;
     std::memcpy(buffer, folder->c_str(), folder->size() + 1);
     return true;
@@ -319,5 +423,224 @@ bool isLeadByte(unsigned char byte) { return current().leadBytes.count(byte) != 
 void* moduleInstance() { return nullptr; }
 
 void exitProcess(int) { std::abort(); }
+
+RawRead regQueryValueRaw(RegKey key, const char* name, unsigned char* data, unsigned long* size,
+                         unsigned long* type) {
+    current().log.push_back(std::string("rawQuery ") + name);
+    sim::Value* value = sim::findValue(key, name);
+    if (value == nullptr) return RawRead::Missing;
+    if (value->readDenied || value->data.size() > *size) return RawRead::Failed;
+    *type = value->type;
+    *size = static_cast<unsigned long>(value->data.size());
+    if (*size != 0) std::memcpy(data, value->data.data(), *size);
+    return RawRead::Read;
+}
+
+namespace {
+
+sim::FileHandleState* fileState(File file) {
+    const auto index = reinterpret_cast<std::uintptr_t>(file);
+    if (index == 0 || index > sim::fileTable().size() || !sim::fileTable()[index - 1].open) {
+        sim::fail("file call on a handle that is not open");
+        return nullptr;
+    }
+    return &sim::fileTable()[index - 1];
+}
+
+}  // namespace
+
+bool fileOpen(const char* path, FileMode mode, File* file, unsigned long* error) {
+    static const char* const kModes[] = {"read", "createNew", "append", "lock"};
+    current().log.push_back(std::string("fileOpen ") + kModes[static_cast<int>(mode)] + " " + path);
+    const bool writes = mode != FileMode::Read;
+    const bool sharesRead = mode == FileMode::Read || mode == FileMode::Append;
+    auto found = current().files.find(path);
+    const bool exists = found != current().files.end();
+    *error = 0;
+    if (current().heldFiles.count(path) != 0 && current().slept < current().heldUntil) *error = kErrorSharingViolation;
+    for (const sim::FileHandleState& other : sim::fileTable()) {
+        if (other.open && other.path == path && (writes || other.writes || !other.sharesRead || !sharesRead)) {
+            *error = kErrorSharingViolation;
+        }
+    }
+    if (*error == 0 && exists && (found->second.directory || (writes && found->second.running))) {
+        *error = found->second.directory ? kErrorAccessDenied : kErrorSharingViolation;
+    }
+    if (*error == 0 && exists && mode == FileMode::CreateNew) *error = kErrorFileExists;
+    if (*error == 0 && !exists && mode == FileMode::Read) *error = kErrorFileNotFound;
+    if (*error == 0 && !exists && !sim::folderExists(sim::parentOf(path))) *error = kErrorPathNotFound;
+    if (*error == 0 && !exists && current().createFails.count(path) != 0) *error = kErrorAccessDenied;
+    if (*error != 0) return false;
+    if (!exists) current().files[path] = sim::FileEntry();
+    sim::fileTable().push_back(sim::FileHandleState{path, writes, sharesRead, 0, true});
+    ++current().openHandles;
+    *file = reinterpret_cast<File>(static_cast<std::uintptr_t>(sim::fileTable().size()));
+    return true;
+}
+
+bool fileSize(File file, unsigned long long* size) {
+    const sim::FileHandleState* state = fileState(file);
+    if (state == nullptr) return false;
+    *size = current().files[state->path].content.size();
+    return true;
+}
+
+bool fileWrite(File file, const void* data, unsigned long size) {
+    const sim::FileHandleState* state = fileState(file);
+    if (state == nullptr || !state->writes) return false;
+    if (current().writeFails.count(state->path) != 0) return false;
+    current().files[state->path].content.append(static_cast<const char*>(data), size);
+    return true;
+}
+
+bool fileRead(File file, void* data, unsigned long capacity, unsigned long* got) {
+    sim::FileHandleState* state = fileState(file);
+    *got = 0;
+    if (state == nullptr || state->writes) return false;
+    const std::string& content = current().files[state->path].content;
+    const size_t count = std::min<size_t>(capacity, content.size() - std::min(state->position, content.size()));
+    if (count != 0) std::memcpy(data, content.data() + state->position, count);
+    state->position += count;
+    *got = static_cast<unsigned long>(count);
+    return true;
+}
+
+bool fileFlush(File file) { return fileState(file) != nullptr; }
+
+void fileClose(File file) {
+    sim::FileHandleState* state = fileState(file);
+    if (state == nullptr) return;
+    state->open = false;
+    --current().openHandles;
+}
+
+bool moveFile(const char* from, const char* to, unsigned flags) {
+    current().log.push_back(std::string("move ") + from + " -> " + (to != nullptr ? to : "(at restart)"));
+    if (to == nullptr) {
+        if ((flags & kMoveAtRestart) == 0) return false;
+        current().atRestart.push_back(from);
+        return true;
+    }
+    auto found = current().files.find(from);
+    if (found == current().files.end() || current().moveFails.count(from) != 0) return false;
+    for (const sim::FileHandleState& other : sim::fileTable()) {
+        if (other.open && (other.path == from || other.path == to)) return false;  // no FILE_SHARE_DELETE
+    }
+    auto target = current().files.find(to);
+    if (target != current().files.end() && ((flags & kMoveReplace) == 0 || target->second.running)) return false;
+    if (!sim::folderExists(sim::parentOf(to))) return false;
+    const sim::FileEntry moved = found->second;
+    current().files.erase(found);
+    current().files[to] = moved;
+    return true;
+}
+
+bool removeFile(const char* path, unsigned long* error) {
+    current().log.push_back(std::string("removeFile ") + path);
+    auto found = current().files.find(path);
+    *error = 0;
+    if (found == current().files.end()) {
+        *error = kErrorFileNotFound;
+    } else if (found->second.directory || found->second.readOnly || found->second.deleteFails) {
+        *error = kErrorAccessDenied;
+    } else if (found->second.running) {
+        *error = kErrorAccessDenied;
+    }
+    for (const sim::FileHandleState& other : sim::fileTable()) {
+        if (other.open && other.path == path) *error = kErrorSharingViolation;
+    }
+    if (*error != 0) return false;
+    current().files.erase(found);
+    return true;
+}
+
+bool removeFolder(const char* path) {
+    current().log.push_back(std::string("removeFolder ") + path);
+    if (!sim::folderExists(path) || !sim::filesIn(path).empty()) return false;
+    current().files.erase(path);
+    return true;
+}
+
+bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
+    static const char* const kAcls[] = {"logs", "programs", "inherited"};
+    current().log.push_back(std::string("createFolder ") + kAcls[static_cast<int>(acl)] + " " + path);
+    *error = 0;
+    if (current().files.count(path) != 0) {
+        *error = kErrorAlreadyExists;
+    } else if (!sim::folderExists(sim::parentOf(path))) {
+        *error = kErrorPathNotFound;
+    } else if (current().createFails.count(path) != 0) {
+        *error = kErrorAccessDenied;
+    }
+    if (*error != 0) return false;
+    sim::FileEntry& folder = current().files[path];
+    folder.directory = true;
+    folder.acl = acl;
+    return true;
+}
+
+FolderTrust folderTrust(const char* path) {
+    current().log.push_back(std::string("folderTrust ") + path);
+    const auto set = current().folderTrust.find(path);
+    if (set != current().folderTrust.end()) return set->second;
+    const auto found = current().files.find(path);
+    if (found == current().files.end()) return FolderTrust::Missing;
+    return found->second.directory ? FolderTrust::Trusted : FolderTrust::NotAFolder;
+}
+
+void forEachFile(const char* pattern, void (*visit)(const char* name, bool folder, void* context), void* context) {
+    const std::string whole(pattern);
+    const std::string folder = sim::parentOf(whole);
+    const std::string glob = whole.substr(folder.size() + 1);
+    const size_t star = glob.find('*');
+    const std::string head = glob.substr(0, star);
+    const std::string tail = star == std::string::npos ? "" : glob.substr(star + 1);
+    // A copy: visit may delete.
+    const std::map<std::string, sim::FileEntry> files = current().files;
+    for (const auto& [path, file] : files) {
+        if (sim::parentOf(path) != folder) continue;
+        const std::string name = path.substr(folder.size() + 1);
+        const bool matches = star == std::string::npos
+                                 ? name == glob
+                                 : name.size() >= head.size() + tail.size() && name.compare(0, head.size(), head) == 0 &&
+                                       name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+        if (matches) visit(name.c_str(), file.directory, context);
+    }
+}
+
+void sleepMilliseconds(unsigned milliseconds) {
+    current().slept += milliseconds;
+    current().now += 10000ull * milliseconds;
+}
+
+unsigned long processId() { return current().processId; }
+
+bool programFile(char* buffer) {
+    if (current().programPath.empty() || current().programPath.size() >= kMaxPath) return false;
+    std::memcpy(buffer, current().programPath.c_str(), current().programPath.size() + 1);
+    return true;
+}
+
+void accountName(char* buffer, unsigned capacity) { std::snprintf(buffer, capacity, "%s", current().account.c_str()); }
+
+void computerName(char* buffer, unsigned capacity) {
+    std::snprintf(buffer, capacity, "%s", current().computer.c_str());
+}
+
+// The code page here is Windows-1252 for the bytes 0xA0 to 0xFF (Latin-1).
+bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
+    std::string out;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(ansi); *c != 0; ++c) {
+        if (*c < 0x80) {
+            out += static_cast<char>(*c);
+        } else {
+            out += static_cast<char>(0xC0 | (*c >> 6));
+            out += static_cast<char>(0x80 | (*c & 0x3F));
+        }
+    }
+    if (out.size() + 1 > capacity) return false;
+    std::memcpy(utf8, out.c_str(), out.size() + 1);
+    return true;
+}
 
 }  // namespace platform

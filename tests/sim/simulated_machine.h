@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace sim {
 
 constexpr unsigned kRegSz = 1;
@@ -25,6 +27,10 @@ struct Value {
     std::vector<unsigned char> data;
     bool readDenied = false;   // a query fails as access denied
     bool deleteFails = false;  // a deletion fails as access denied
+    bool operator==(const Value& other) const {
+        return type == other.type && data == other.data && readDenied == other.readDenied &&
+               deleteFails == other.deleteFails;
+    }
 };
 
 // Denied: opens for reading only; Unreadable: opens for nothing.
@@ -36,6 +42,9 @@ struct FileEntry {
     unsigned long long written = 0;  // last-write time; 0, the default, is older than any key's
     unsigned long long created = 0;  // addFile makes it the last-write time, as Wine reports it
     bool readOnly = false;           // the attribute: a deletion fails
+    std::string content;
+    bool running = false;  // a running program's image: it can be renamed, not deleted or written
+    platform::FolderAcl acl = platform::FolderAcl::Inherited;  // a folder the run made: the ACL it asked for
 };
 
 struct Box {
@@ -71,6 +80,22 @@ struct Machine {
     std::set<unsigned char> leadBytes;
     bool hasDefaultDllDirectories = true;  // false: Windows 7 without KB2533623
 
+    // What quillmend-run.exe meets besides: its own path, Program Files,
+    // files with content, and the faults an administrator's machine may have.
+    std::optional<std::string> programFilesFolder;  // CSIDL_PROGRAM_FILES
+    std::string programPath;                        // GetModuleFileNameA
+    std::map<std::string, platform::FolderTrust> folderTrust;  // a folder's state other than Trusted
+    std::set<std::string> heldFiles;    // open in another process without sharing...
+    unsigned long long heldUntil = ~0ull;  // ...until the run has slept this many milliseconds
+    std::set<std::string> createFails;  // creating this file or folder is denied
+    std::set<std::string> writeFails;   // writing to this file fails (the disk full, say)
+    std::set<std::string> moveFails;    // renaming this file fails
+    std::vector<std::string> atRestart;  // what MoveFileEx scheduled for the next restart
+    unsigned long processId = 4242;
+    std::string account = "ann";
+    std::string computer = "PC-7";
+    unsigned long long slept = 0;  // milliseconds; the clock moves on with them
+
     // What happened, in order.
     std::vector<std::string> log;
     std::vector<Box> boxes;
@@ -93,12 +118,23 @@ void addFile(const std::string& path, bool directory = false, unsigned long long
 // The key's last-write time.
 unsigned long long keyTime(const std::string& key);
 
+// A folder, and a file with content.
+void addFolder(const std::string& path);
+void addContent(const std::string& path, const std::string& content);
+
 // Reading it back.
 bool hasValue(const std::string& key, const std::string& name);
 std::string stringValue(const std::string& key, const std::string& name);
 bool hasFile(const std::string& path);
 // The log entries that begin with prefix, in order.
 std::vector<std::string> logged(const std::string& prefix);
+// Imports a .reg file of the machine's files as `reg import` does (Unicode,
+// hex(type) and "=-" values, regedit's line continuations); returns "" or
+// what it could not read.
+std::string importRegFile(const std::string& path);
+
+// The names directly in folder, in order.
+std::vector<std::string> filesIn(const std::string& folder);
 // The lines of standard output that begin with prefix, without it.
 std::vector<std::string> outputLines(const std::string& prefix);
 // True when every logged operation only reads: keys opened for reading

@@ -1,0 +1,484 @@
+#include "app/fleet_run.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/check.h"
+#include "app/install.h"
+#include "app/run_log.h"
+#include "platform/text.h"
+#include "registration/backup.h"
+#include "tests/sim/machine_test.h"
+
+namespace {
+
+constexpr const char* kProgramFiles = "C:\\Program Files (x86)";
+constexpr const char* kInstalled = "C:\\Program Files (x86)\\Quillmend";
+constexpr const char* kLogs = "C:\\Program Files (x86)\\Quillmend Logs";
+constexpr const char* kRelease = "C:\\Release";
+constexpr const char* kUserLogs = "C:\\Users\\ann\\AppData\\Local\\Quillmend";
+// 2026-12-09T13:20:05Z, and the backup a run then writes.
+constexpr unsigned long long kNow = 134412960050000000ull;
+const std::string kBackup = std::string(kLogs) + "\\extensions-20261209T132005Z-4242.reg";
+const std::string kLog = std::string(kLogs) + "\\quillmend-run.log";
+const std::string kLock = std::string(kLogs) + "\\quillmend-run.lock";
+const char* const kLadder[] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
+
+std::string path(const char* folder, const std::string& name) { return std::string(folder) + "\\" + name; }
+
+// A machine an engine meets: Program Files, the release folder with the
+// three programs, the user's profile, and the demo machine's registrations
+// and stale copies.
+class FleetTest : public ProfileTest {
+protected:
+    void SetUp() override {
+        ProfileTest::SetUp();
+        sim::Machine& m = sim::machine();
+        m.now = kNow;
+        m.programFilesFolder = kProgramFiles;
+        sim::addFolder(kProgramFiles);
+        sim::addFolder(kLocal);
+        sim::addFolder(kRelease);
+        m.programPath = path(kRelease, "quillmend-run.exe");
+        for (const char* program : kReleasePrograms) sim::addContent(path(kRelease, program), std::string("new ") + program);
+        installRelease(900, 1000);
+        addAllEntries();
+        sim::addFile(kRoamingCopy);
+        sim::addFile(kLocalCopy);
+    }
+
+    // Every registry operation that changes something.
+    static std::vector<std::string> registryChanges() {
+        std::vector<std::string> changes;
+        for (const std::string& entry : sim::machine().log) {
+            if (entry.rfind("delete ", 0) == 0 || entry.rfind("set ", 0) == 0) changes.push_back(entry);
+        }
+        return changes;
+    }
+
+    static std::vector<std::string> ladderLeft() {
+        std::vector<std::string> left;
+        for (const char* name : kLadder) {
+            if (sim::hasValue(kExtensionsKey, name)) left.push_back(name);
+        }
+        return left;
+    }
+
+    // The log's texts, each line's type before it: "2 verdict: ...".
+    static std::vector<std::string> logTexts(const std::string& file = kLog) {
+        std::vector<std::string> texts;
+        const std::string& content = sim::machine().files[file].content;
+        for (size_t at = 0; (at = content.find("<![LOG[", at)) != std::string::npos;) {
+            const size_t end = content.find("]LOG]!>", at);
+            const size_t type = content.find("type=\"", end) + 6;
+            texts.push_back(content.substr(type, 1) + " " + content.substr(at + 7, end - at - 7));
+            at = end;
+        }
+        return texts;
+    }
+};
+
+TEST_F(FleetTest, RegistryWorkIsBackedUpCleanedLoggedAndRestorable) {
+    const auto before = sim::machine().values[kExtensionsKey];
+    EXPECT_EQ(runFleet("/registry"), 0);
+    EXPECT_EQ(ladderLeft(), std::vector<std::string>{"KestrinCorp90"});
+    EXPECT_EQ(sim::stringValue(kExtensionsKey, "Outlook Setup Extension"), std::string(kSetupData) + '\0');
+    EXPECT_TRUE(sim::hasFile(kRoamingCopy) && sim::hasFile(kLocalCopy)) << "a registry run touches no Extend.dat";
+    EXPECT_EQ(sim::machine().files[kLogs].acl, platform::FolderAcl::Logs);
+    EXPECT_EQ(sim::filesIn(kLogs), (std::vector<std::string>{"extensions-20261209T132005Z-4242.reg", "quillmend-run.lock",
+                                                             "quillmend-run.log"}));
+    const std::vector<std::string> texts = logTexts();
+    ASSERT_GE(texts.size(), 8u);
+    EXPECT_EQ(texts[0], "1 quillmend-run.exe /registry as ann on PC-7, check time 2026-12-09T13:20:05Z");
+    EXPECT_EQ(texts[1], "1 checked: 2026-12-09T13:20:05Z");
+    const std::vector<std::string> expectedTail = {
+        "2 verdict: registry work remains (exit code 1)", "1 backup: " + kBackup, "1 deleted: KestrinCorp810",
+        "1 deleted: KestrinCorp801", "1 deleted: Marvil", "1 written: Outlook Setup Extension"};
+    EXPECT_NE(std::search(texts.begin(), texts.end(), expectedTail.begin(), expectedTail.end()), texts.end());
+    EXPECT_EQ(texts[texts.size() - 2], "1 verdict: nothing left to clean (exit code 0)");
+    EXPECT_EQ(texts.back(), "1 exit code 0");
+    EXPECT_NE(sim::machine().output.find("verdict: registry work remains (exit code 1)\r\n"), std::string::npos);
+
+    // The backup holds exactly what changed: importing it gives the key back.
+    const std::string& saved = sim::machine().files[kBackup].content;
+    std::string narrow;
+    for (size_t i = 2; i < saved.size(); i += 2) narrow += saved[i];
+    EXPECT_NE(narrow.find("\"KestrinCorp810\"=hex(1):78,00\r\n"), std::string::npos) << narrow;
+    EXPECT_NE(narrow.find("\"Outlook Setup Extension\"=-\r\n"), std::string::npos) << narrow;
+    EXPECT_EQ(narrow.find("KestrinCorp90\""), std::string::npos) << "a value the run keeps is not in it";
+    EXPECT_EQ(sim::importRegFile(kBackup), "");
+    const auto& after = sim::machine().values[kExtensionsKey];
+    ASSERT_EQ(after.size(), before.size());
+    for (const auto& [name, value] : before) {
+        EXPECT_EQ(after.at(name).type, value.type) << name;
+        EXPECT_EQ(after.at(name).data, value.data) << name;
+    }
+}
+
+TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
+    struct Case {
+        const char* name;
+        void (*fault)();
+        int code;
+        const char* line;  // standard output holds it
+    };
+    const Case kCases[] = {
+        {"lock held", [] { sim::addFolder(kLogs); sim::machine().heldFiles.insert(kLock); }, kRunLockHeld,
+         "lock: another run held it for more than 60 seconds; nothing was done"},
+        {"log folder a reparse point",
+         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ReparsePoint; },
+         kRunNoBackup, "log: \"C:\\Program Files (x86)\\Quillmend Logs\" is a link (a reparse point); this run keeps no log"},
+        {"log folder of a foreign owner",
+         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ForeignOwner; },
+         kRunNoBackup, "backup: no usable log folder to write it to; the registry was not changed"},
+        {"log folder users may write",
+         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayWrite; },
+         kRunNoBackup,
+         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" lets other accounts than SYSTEM and Administrators write in "
+         "it; this run keeps no log"},
+        {"log folder cannot be made", [] { sim::machine().createFails.insert(kLogs); }, kRunNoBackup,
+         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" could not be made; this run keeps no log"},
+        {"backup cannot be created", [] { sim::addFolder(kLogs); sim::machine().createFails.insert(kBackup); },
+         kRunNoBackup, "backup: not written (the file cannot be created); the registry was not changed"},
+        {"backup cannot be written", [] { sim::machine().writeFails.insert(kBackup); }, kRunNoBackup,
+         "backup: not written (the file cannot be written whole); the registry was not changed"},
+        {"a value to delete unreadable", [] { sim::machine().values[kExtensionsKey]["Marvil"].readDenied = true; },
+         kRunNoBackup, "backup: not written (a value it would change cannot be read whole); the registry was not changed"},
+        {"a value to delete too long",
+         [] { sim::setValue(kExtensionsKey, "KestrinCorp801", sim::kRegBinary, std::vector<unsigned char>(2049, 1)); },
+         kRunNoBackup, "backup: not written (a value it would change cannot be read whole); the registry was not changed"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.fault();
+        const auto before = sim::machine().values;
+        EXPECT_EQ(runFleet("/registry"), c.code) << sim::machine().output;
+        EXPECT_TRUE(registryChanges().empty());
+        EXPECT_EQ(sim::machine().values, before);
+        EXPECT_FALSE(sim::hasFile(kBackup)) << "no partial backup is left";
+        EXPECT_NE(sim::machine().output.find(std::string(c.line) + "\r\n"), std::string::npos) << sim::machine().output;
+        EXPECT_EQ(sim::machine().openHandles, 0);
+        if (c.code == kRunLockHeld) {
+            EXPECT_EQ(sim::machine().slept, kLockWaitMilliseconds);
+        }
+    }
+}
+
+TEST_F(FleetTest, AnotherRunFinishingInTimeIsWaitedFor) {
+    sim::addFolder(kLogs);
+    sim::machine().heldFiles.insert(kLock);
+    sim::machine().heldUntil = 2000;
+    EXPECT_EQ(runFleet("/registry"), 0);
+    EXPECT_EQ(sim::machine().slept, 2000u);
+    EXPECT_EQ(ladderLeft(), std::vector<std::string>{"KestrinCorp90"});
+}
+
+TEST_F(FleetTest, ALogThatCannotBeWrittenChangesNothingElse) {
+    sim::addFolder(kLogs);
+    sim::machine().heldFiles.insert(kLog);
+    EXPECT_EQ(runFleet("/registry"), 0);
+    EXPECT_EQ(ladderLeft(), std::vector<std::string>{"KestrinCorp90"});
+    EXPECT_TRUE(sim::hasFile(kBackup));
+    EXPECT_NE(sim::machine().output.find("log: cannot write \"" + kLog + "\" (error 32); this run keeps no log\r\n"),
+              std::string::npos);
+}
+
+TEST_F(FleetTest, ExitZeroOnlyWhenTheCheckAfterSaysSo) {
+    sim::machine().values[kExtensionsKey]["Marvil"].deleteFails = true;
+    EXPECT_EQ(runFleet("/registry"), kCheckRegistryRemains);
+    EXPECT_EQ(logTexts().back(), "3 exit code 1");
+    // Outlook deleted the setup value: nothing to do, nothing written.
+    SetUp();
+    runFleet("/registry");
+    sim::machine().values[kExtensionsKey].erase("Outlook Setup Extension");
+    sim::machine().log.clear();
+    EXPECT_EQ(runFleet("/registry"), 0);
+    EXPECT_TRUE(registryChanges().empty());
+    EXPECT_FALSE(sim::hasValue(kExtensionsKey, "Outlook Setup Extension"));
+}
+
+TEST_F(FleetTest, RetentionKeepsTheNewestTwentyAndTheOneJustWritten) {
+    // Older backups by name, then a clock set back: the new one sorts first.
+    for (const bool clockSetBack : {false, true}) {
+        SCOPED_TRACE(clockSetBack ? "clock set back" : "clock right");
+        SetUp();
+        sim::addFolder(kLogs);
+        for (int i = 0; i < 25; ++i) {
+            const std::string year = clockSetBack ? "2030" : "2025";
+            sim::addContent(path(kLogs, "extensions-" + year + "0101T0000" + (i < 10 ? "0" : "") + std::to_string(i) +
+                                            "Z-1.reg"),
+                            "old");
+        }
+        EXPECT_EQ(runFleet("/registry"), 0);
+        const std::vector<std::string> names = sim::filesIn(kLogs);
+        std::vector<std::string> backups;
+        for (const std::string& name : names) {
+            if (name.rfind("extensions-", 0) == 0) backups.push_back(name);
+        }
+        EXPECT_EQ(backups.size(), kBackupsKept);
+        EXPECT_NE(std::find(backups.begin(), backups.end(), "extensions-20261209T132005Z-4242.reg"), backups.end());
+        // The oldest went: of the 25, the last 19 stay.
+        EXPECT_EQ(std::find(backups.begin(), backups.end(),
+                            std::string("extensions-") + (clockSetBack ? "2030" : "2025") + "0101T000005Z-1.reg"),
+                  backups.end());
+        EXPECT_NE(std::find(backups.begin(), backups.end(),
+                            std::string("extensions-") + (clockSetBack ? "2030" : "2025") + "0101T000006Z-1.reg"),
+                  backups.end());
+    }
+}
+
+TEST_F(FleetTest, UserRunDeletesOnlyStaleCopiesItCanReachAndNeverTouchesTheRegistry) {
+    struct Case {
+        const char* name;
+        void (*change)();
+        int code;
+        bool roamingLeft;
+        const char* line;
+    };
+    const Case kCases[] = {
+        {"both stale", [] {}, 0, false, "deleted: C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat"},
+        {"roaming read-only", [] { sim::machine().files[kRoamingCopy].readOnly = true; }, kCheckExtendDatRemains, true,
+         "kept: C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat (delete it by hand)"},
+        {"roaming in use", [] { sim::machine().files[kRoamingCopy].deleteFails = true; }, kCheckExtendDatRemains, true,
+         "kept: C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat (deleting it failed with error 5: in "
+         "use, say)"},
+        {"roaming rebuilt", [] { sim::machine().files[kRoamingCopy].created = sim::machine().files[kRoamingCopy].written = 99; },
+         0, true, "verdict: nothing left to clean (exit code 0)"},
+        {"a service account", [] { sim::machine().serviceAccount = true; }, kCheckCannotTell, true,
+         "verdict: cannot tell what is left: a line above says why (exit code 4)"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.change();
+        const auto before = sim::machine().values;
+        EXPECT_EQ(runFleet("/user"), c.code);
+        EXPECT_EQ(sim::machine().values, before);
+        EXPECT_TRUE(sim::logged("openForValues").empty() && registryChanges().empty());
+        EXPECT_EQ(sim::hasFile(kRoamingCopy), c.roamingLeft);
+        EXPECT_NE(sim::machine().output.find(std::string(c.line) + "\r\n"), std::string::npos) << sim::machine().output;
+        EXPECT_EQ(sim::machine().files[kUserLogs].acl, platform::FolderAcl::Inherited);
+        EXPECT_FALSE(sim::hasFile(kLogs)) << "the machine's log folder is not a user run's";
+    }
+}
+
+TEST_F(FleetTest, NoArgumentRunsBothHalves) {
+    EXPECT_EQ(runFleet(""), 0);
+    EXPECT_EQ(ladderLeft(), std::vector<std::string>{"KestrinCorp90"});
+    EXPECT_FALSE(sim::hasFile(kRoamingCopy) || sim::hasFile(kLocalCopy));
+    EXPECT_EQ(logTexts(kUserLogs + std::string("\\quillmend-run.log")).back(), "1 exit code 0");
+    // The registry half cannot back up: its 8 speaks first, the user half still runs.
+    SetUp();
+    sim::machine().createFails.insert(kLogs);
+    EXPECT_EQ(runFleet(""), kRunNoBackup);
+    EXPECT_FALSE(sim::hasFile(kRoamingCopy));
+}
+
+TEST_F(FleetTest, VerbsAreComparedAsTheCheckComparesItsSwitches) {
+    EXPECT_EQ(parseRunVerb(""), RunVerb::Both);
+    EXPECT_EQ(parseRunVerb("  "), RunVerb::Both);
+    EXPECT_EQ(parseRunVerb("/Registry "), RunVerb::Registry);
+    EXPECT_EQ(parseRunVerb("\t/USER"), RunVerb::User);
+    EXPECT_EQ(parseRunVerb("/install"), RunVerb::Install);
+    EXPECT_EQ(parseRunVerb("/UnInstall"), RunVerb::Uninstall);
+    for (const char* wrong : {"/S", "/registry /user", "-user", "/users", "install"}) {
+        SCOPED_TRACE(wrong);
+        SetUp();
+        EXPECT_EQ(runFleet(wrong), kCheckUsage);
+        EXPECT_EQ(sim::machine().errorOutput,
+                  "usage: quillmend-run.exe [/registry | /user | /install | /uninstall] (no argument: /registry, then "
+                  "/user)\r\n");
+        EXPECT_TRUE(sim::machine().log.empty()) << "nothing done";
+    }
+}
+
+// The installed folder's files and their contents.
+std::map<std::string, std::string> installed() {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : sim::filesIn(kInstalled)) files[name] = sim::machine().files[path(kInstalled, name)].content;
+    return files;
+}
+
+std::map<std::string, std::string> release(const char* prefix) {
+    std::map<std::string, std::string> files;
+    for (const char* program : kReleasePrograms) files[program] = std::string(prefix) + program;
+    return files;
+}
+
+void installOld() {
+    sim::addFolder(kInstalled);
+    for (const char* program : kReleasePrograms) sim::addContent(path(kInstalled, program), std::string("old ") + program);
+}
+
+TEST_F(FleetTest, InstallIsWholeOrNothing) {
+    struct Case {
+        const char* name;
+        void (*setUp)();
+        int code;
+        std::map<std::string, std::string> after;
+        const char* line;
+    };
+    const Case kCases[] = {
+        {"fresh", [] {}, 0, release("new "), "install: installed \"C:\\Program Files (x86)\\Quillmend\\quillmend.exe\""},
+        {"over an older release", installOld, 0, release("new "),
+         "install: installed \"C:\\Program Files (x86)\\Quillmend\\quillmend-run.exe\""},
+        {"the same release again",
+         [] {
+             sim::addFolder(kInstalled);
+             for (const char* p : kReleasePrograms) sim::addContent(path(kInstalled, p), std::string("new ") + p);
+         },
+         0, release("new "), "install: \"C:\\Program Files (x86)\\Quillmend\" holds this release already; nothing copied"},
+        {"a program missing from the release",
+         [] {
+             installOld();
+             sim::machine().files.erase(path(kRelease, "quillmend-check.exe"));
+         },
+         kRunProgramMissing, release("old "), "install: quillmend-check.exe is missing from \"C:\\Release\"; nothing installed"},
+        {"a copy failing midway",
+         [] {
+             installOld();
+             sim::machine().writeFails.insert(path(kInstalled, "quillmend-run.exe.new"));
+         },
+         kRunInstallFailed, release("old "),
+         "install: copying \"C:\\Release\\quillmend-run.exe\" failed (it could not be written whole); the installed "
+         "files are as they were"},
+        {"a rename failing after another succeeded",
+         [] {
+             installOld();
+             sim::machine().moveFails.insert(path(kInstalled, "quillmend-check.exe.new"));
+         },
+         kRunInstallFailed, release("old "),
+         "install: \"C:\\Program Files (x86)\\Quillmend\\quillmend-check.exe\" could not be replaced; the installed "
+         "files are as they were"},
+        {"the install folder a link",
+         [] {
+             installOld();
+             sim::machine().folderTrust[kInstalled] = platform::FolderTrust::ReparsePoint;
+         },
+         kRunInstallFailed, release("old "),
+         "install: \"C:\\Program Files (x86)\\Quillmend\" is a link, or others than SYSTEM and Administrators may "
+         "write in it; nothing installed"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.setUp();
+        sim::machine().log.clear();
+        EXPECT_EQ(runFleet("/install"), c.code);
+        EXPECT_EQ(installed(), c.after);
+        EXPECT_NE(sim::machine().output.find(std::string(c.line) + "\r\n"), std::string::npos) << sim::machine().output;
+        EXPECT_TRUE(sim::machine().atRestart.empty());
+        // After an install that succeeded, the registry half ran.
+        EXPECT_EQ(ladderLeft().size(), c.code == 0 ? 1u : 4u);
+        if (std::string(c.name) == "the same release again") {
+            EXPECT_TRUE(sim::logged("fileOpen createNew C:\\Program Files (x86)\\Quillmend\\").empty()) << "nothing copied";
+        }
+        if (std::string(c.name) == "fresh") {
+            EXPECT_EQ(sim::machine().files[kInstalled].acl, platform::FolderAcl::Programs);
+        }
+    }
+}
+
+TEST_F(FleetTest, InstallRenamesAProgramInUseAsideAndDeletesItAtRestart) {
+    installOld();
+    sim::machine().files[path(kInstalled, "quillmend-check.exe")].running = true;
+    EXPECT_EQ(runFleet("/install"), 0);
+    std::map<std::string, std::string> expected = release("new ");
+    expected["quillmend-check.exe.old"] = "old quillmend-check.exe";
+    EXPECT_EQ(installed(), expected);
+    EXPECT_EQ(sim::machine().atRestart, std::vector<std::string>{path(kInstalled, "quillmend-check.exe.old")});
+}
+
+TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
+    EXPECT_EQ(runFleet("/install"), 0);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        EXPECT_EQ(runFleet("/uninstall"), 0);
+        EXPECT_FALSE(sim::hasFile(kInstalled));
+        EXPECT_TRUE(sim::hasFile(kBackup) && sim::hasFile(kLog));
+    }
+    // A program in use: it and the folder go at the next restart.
+    EXPECT_EQ(runFleet("/install"), 0);
+    sim::machine().files[path(kInstalled, "quillmend-check.exe")].running = true;
+    EXPECT_EQ(runFleet("/uninstall"), 0);
+    EXPECT_EQ(sim::machine().atRestart,
+              (std::vector<std::string>{path(kInstalled, "quillmend-check.exe"), kInstalled}));
+    // Someone else's file in the folder: it stays, and says so.
+    sim::machine().files.erase(path(kInstalled, "quillmend-check.exe"));
+    sim::addContent(path(kInstalled, "notes.txt"), "mine");
+    EXPECT_EQ(runFleet("/uninstall"), 1);
+    EXPECT_TRUE(sim::hasFile(path(kInstalled, "notes.txt")));
+}
+
+TEST(CmTraceLine, HoldsOneFactWhateverItsText) {
+    char line[512];
+    ASSERT_TRUE(cmTraceLine(line, sizeof line, "deleted: a\r\nb ]LOG]!> c", kLogWarning, kNow + 1234567, 4242));
+    EXPECT_STREQ(line,
+                 "<![LOG[deleted: a  b ]LOG]!) c]LOG]!><time=\"13:20:05.123+000\" date=\"12-09-2026\" "
+                 "component=\"quillmend-run\" context=\"\" type=\"2\" thread=\"4242\" file=\"\">\r\n");
+    const unsigned needed = static_cast<unsigned>(std::strlen(line)) + 1;
+    EXPECT_TRUE(cmTraceLine(line, needed, "deleted: a\r\nb ]LOG]!> c", kLogWarning, kNow + 1234567, 4242));
+    EXPECT_FALSE(cmTraceLine(line, needed - 1, "deleted: a\r\nb ]LOG]!> c", kLogWarning, kNow + 1234567, 4242));
+}
+
+// Dates that tell each constant of the civil-date arithmetic apart, for both
+// the check's time and the log's stamps.
+TEST(TimeText, DatesAcrossCenturiesLeapDaysAndTheLargestFileTime) {
+    struct Case {
+        unsigned long long time;
+        const char* iso;
+        const char* cmTrace;
+    };
+    const Case kCases[] = {
+        {0, "1601-01-01T00:00:00Z", "time=\"00:00:00.000+000\" date=\"01-01-1601\""},
+        {31607712000000000ull, "1701-03-01T00:00:00Z", "time=\"00:00:00.000+000\" date=\"03-01-1701\""},
+        {30661632000000000ull, "1698-03-01T00:00:00Z", "time=\"00:00:00.000+000\" date=\"03-01-1698\""},
+        {31292352000000000ull, "1700-03-01T00:00:00Z", "time=\"00:00:00.000+000\" date=\"03-01-1700\""},
+        {31292351999990000ull, "1700-02-28T23:59:59Z", "time=\"23:59:59.999+000\" date=\"02-28-1700\""},
+        {94405823990000000ull, "1900-02-28T23:59:59Z", "time=\"23:59:59.000+000\" date=\"02-28-1900\""},
+        {94405824000000000ull, "1900-03-01T00:00:00Z", "time=\"00:00:00.000+000\" date=\"03-01-1900\""},
+        {125963424000000000ull, "2000-03-01T00:00:00Z", "time=\"00:00:00.000+000\" date=\"03-01-2000\""},
+        {125962560000000000ull, "2000-02-29T00:00:00Z", "time=\"00:00:00.000+000\" date=\"02-29-2000\""},
+        {157520160000000000ull, "2100-03-01T00:00:00Z", "time=\"00:00:00.000+000\" date=\"03-01-2100\""},
+        {157520159990000000ull, "2100-02-28T23:59:59Z", "time=\"23:59:59.000+000\" date=\"02-28-2100\""},
+        {134412960050010000ull, "2026-12-09T13:20:05Z", "time=\"13:20:05.001+000\" date=\"12-09-2026\""},
+        {0x7FFFFFFFFFFFFFFFull, "30828-09-14T02:48:05Z", "time=\"02:48:05.477+000\" date=\"09-14-30828\""},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.iso);
+        char iso[32] = "";
+        EXPECT_TRUE(text::appendUtcTime(iso, sizeof iso, c.time));
+        EXPECT_STREQ(iso, c.iso);
+        char stamp[64] = "";
+        EXPECT_TRUE(text::appendCmTraceTime(stamp, sizeof stamp, c.time));
+        EXPECT_STREQ(stamp, c.cmTrace);
+    }
+}
+
+// Each bounded write at its exact capacity: what fits with its NUL is
+// written, one byte less writes nothing.
+TEST(TextBounds, EachAppendAtItsExactCapacity) {
+    char buffer[32] = "ab";
+    EXPECT_FALSE(text::append(buffer, 5, "cde"));
+    EXPECT_STREQ(buffer, "ab");
+    EXPECT_TRUE(text::append(buffer, 6, "cde"));
+    EXPECT_STREQ(buffer, "abcde");
+    EXPECT_FALSE(text::appendNumber(buffer, 15, 4294967295u));
+    EXPECT_STREQ(buffer, "abcde");
+    EXPECT_TRUE(text::appendNumber(buffer, 16, 4294967295u));
+    EXPECT_STREQ(buffer, "abcde4294967295");
+    EXPECT_FALSE(text::appendPart(buffer, 15, "x", 1)) << "a full buffer takes nothing";
+    char time[32] = "";
+    EXPECT_FALSE(text::appendUtcTime(time, 21, 0x7FFFFFFFFFFFFFFFull));
+    EXPECT_STREQ(time, "");
+    EXPECT_TRUE(text::appendUtcTime(time, 22, 0x7FFFFFFFFFFFFFFFull));
+    EXPECT_STREQ(time, "30828-09-14T02:48:05Z");
+    char stamp[64] = "";
+    const unsigned stampBytes = sizeof "time=\"00:00:00.000+000\" date=\"01-01-1601\"";
+    EXPECT_FALSE(text::appendCmTraceTime(stamp, stampBytes - 1, 0));
+    EXPECT_STREQ(stamp, "");
+    EXPECT_TRUE(text::appendCmTraceTime(stamp, stampBytes, 0));
+}
+
+}  // namespace
