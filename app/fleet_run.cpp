@@ -36,7 +36,7 @@ const char* verbName(RunVerb verb) {
 // open it. In the machine's folder only SYSTEM and Administrators can reach
 // it, so no user can take or hold it.
 enum class Lock { Taken, Held, Unavailable };
-Lock takeLock(const char* folder, platform::File* lock) {
+__attribute__((noinline)) Lock takeLock(const char* folder, platform::File* lock) {
     char path[platform::kMaxPath] = "";
     if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, "\\quillmend-run.lock")) {
         return Lock::Unavailable;
@@ -55,20 +55,20 @@ Lock takeLock(const char* folder, platform::File* lock) {
     }
 }
 
-void sayHeld() {
+__attribute__((noinline)) void sayHeld() {
     char seconds[16] = "";
     text::appendNumber(seconds, sizeof seconds, kLockWaitMilliseconds / 1000);
     say(kLogError, "lock: another run held it for more than % seconds; nothing was done", seconds);
 }
 
-void sayExit(int code) {
+__attribute__((noinline)) void sayExit(int code) {
     char number[16] = "";
     text::appendNumber(number, sizeof number, static_cast<unsigned>(code));
     say(code == 0 ? kLogInfo : kLogError, "exit code %", number);
 }
 
 // The header: what runs, as whom, where, and the time the check will give.
-void sayHeader(RunVerb verb, unsigned long long now) {
+__attribute__((noinline)) void sayHeader(RunVerb verb, unsigned long long now) {
     char account[128];
     char computer[128];
     char stamp[32] = "";
@@ -79,14 +79,14 @@ void sayHeader(RunVerb verb, unsigned long long now) {
 }
 
 // The check's lines for one half, logged with their verdict's type.
-int checkHalf(CheckScope scope, unsigned long long now) {
+__attribute__((noinline)) int checkHalf(CheckScope scope, unsigned long long now) {
     const int code = checkNow(scope, now);
     logVerdict(code);
     return code;
 }
 
 // The registry work itself, under the lock: backup, then the stages.
-int cleanRegistry(bool logs, const char* folder, unsigned long long now) {
+__attribute__((noinline)) int cleanRegistry(bool logs, const char* folder, unsigned long long now) {
     if (!logs) {
         say(kLogError, "backup: no usable log folder to write it to; the registry was not changed");
         return kRunNoBackup;
@@ -121,7 +121,7 @@ int cleanRegistry(bool logs, const char* folder, unsigned long long now) {
 }
 
 // This user's stale copies the check says a run deletes, deleted as a silent run does.
-void deleteStaleCopies(unsigned long long now) {
+__attribute__((noinline)) void deleteStaleCopies(unsigned long long now) {
     unsigned long long changedAt = 0;
     const RegistrationsChange change = registrationsLastChanged(&changedAt);
     for (const int folder : kExtendDatFolders) {

@@ -12,8 +12,7 @@ constexpr unsigned kCopyChunk = 1024;  // two of them stay within one stack page
 
 __attribute__((noinline)) bool join(char* path, const char* folder, const char* name, const char* suffix = "") {
     path[0] = '\0';
-    return text::append(path, platform::kMaxPath, folder) && text::append(path, platform::kMaxPath, "\\") &&
-           text::append(path, platform::kMaxPath, name) && text::append(path, platform::kMaxPath, suffix);
+    return text::appendFormat(path, platform::kMaxPath, "%\\%%", folder, name, suffix);
 }
 
 void errorText(unsigned long error, char* buffer) {

@@ -54,25 +54,23 @@ bool cmTraceLine(char* line, unsigned capacity, const char* textIn, LogType type
                  unsigned long thread) {
     line[0] = '\0';
     if (!text::append(line, capacity, "<![LOG[")) return false;
-    const char* const kMarker = "]LOG]!>";
+    unsigned used = 7;
     for (const char* c = textIn; *c != '\0'; ++c) {
-        char one[2] = {*c, '\0'};
-        if (*c == '\r' || *c == '\n') one[0] = ' ';
-        // The ">" that would complete the marker.
-        if (*c == '>' && c - textIn >= 6) {
-            bool marker = true;
-            for (int i = 0; i < 6; ++i) marker &= c[i - 6] == kMarker[i];
-            if (marker) one[0] = ')';
-        }
-        if (!text::append(line, capacity, one)) return false;
+        char one = *c == '\r' || *c == '\n' ? ' ' : *c;
+        // The ">" that would complete "]LOG]!>" in what is written so far.
+        if (one == '>' && used >= 13 && text::equal(line + used - 6, "]LOG]!")) one = ')';
+        if (used + 1 >= capacity) return false;
+        line[used++] = one;
+        line[used] = '\0';
     }
     char number[16] = "";
     text::appendNumber(number, sizeof number, static_cast<unsigned>(thread));
-    char kind[2] = {static_cast<char>('0' + type), '\0'};
-    return text::append(line, capacity, "]LOG]!><") && text::appendCmTraceTime(line, capacity, time) &&
-           text::append(line, capacity, " component=\"quillmend-run\" context=\"\" type=\"") &&
-           text::append(line, capacity, kind) && text::append(line, capacity, "\" thread=\"") &&
-           text::append(line, capacity, number) && text::append(line, capacity, "\" file=\"\">\r\n");
+    const char kind[2] = {static_cast<char>('0' + type), '\0'};
+    char stamp[64] = "";
+    text::appendCmTraceTime(stamp, sizeof stamp, time);
+    return text::appendFormat(line, capacity,
+                              "]LOG]!><% component=\"quillmend-run\" context=\"\" type=\"%\" thread=\"%\" file=\"\">\r\n",
+                              stamp, kind, number);
 }
 
 bool prepareLogFolder(LogScope scope, char* folder) {
@@ -119,29 +117,30 @@ bool prepareLogFolder(LogScope scope, char* folder) {
 void openLog(const char* folder) {
     char path[platform::kMaxPath] = "";
     char rolled[platform::kMaxPath] = "";
-    if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, kLogName) ||
-        !text::append(rolled, sizeof rolled, folder) || !text::append(rolled, sizeof rolled, kRolledName)) {
+    text::append(path, sizeof path, folder);
+    text::append(rolled, sizeof rolled, folder);
+    if (!text::append(path, sizeof path, kLogName) || !text::append(rolled, sizeof rolled, kRolledName)) {
         say(kLogWarning, "log: the path is too long; this run keeps no log");
         return;
     }
     unsigned long error = 0;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!platform::fileOpen(path, platform::FileMode::Append, &logFile, &error)) break;
-        unsigned long long size = 0;
-        if (attempt == 1 || !platform::fileSize(logFile, &size) || size < kRollOverBytes) {
-            openPath[0] = '\0';
-            text::append(openPath, sizeof openPath, path);
-            checkLineHook = hearCheckLine;
-            return;
-        }
+    unsigned long long size = 0;
+    bool opened = platform::fileOpen(path, platform::FileMode::Append, &logFile, &error);
+    if (opened && platform::fileSize(logFile, &size) && size >= kRollOverBytes) {
+        // The full log becomes the one kept; a rename that fails keeps appending.
         platform::fileClose(logFile);
-        logFile = nullptr;
         platform::moveFile(path, rolled, platform::kMoveReplace);
+        opened = platform::fileOpen(path, platform::FileMode::Append, &logFile, &error);
     }
-    logFile = nullptr;
-    char code[16] = "";
-    text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
-    say(kLogWarning, "log: cannot write \"%\" (error %); this run keeps no log", path, code);
+    if (!opened) {
+        logFile = nullptr;
+        char code[16] = "";
+        text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
+        say(kLogWarning, "log: cannot write \"%\" (error %); this run keeps no log", path, code);
+        return;
+    }
+    text::append(openPath, sizeof openPath, path);
+    checkLineHook = hearCheckLine;
 }
 
 void closeLog() {
@@ -157,16 +156,8 @@ void say(LogType type, const char* format, const char* first, const char* second
          const char* fourth) {
     static char line[kLineBytes];
     line[0] = '\0';
-    const char* const arguments[] = {first, second, third, fourth};
-    unsigned next = 0;
-    for (const char* c = format; *c != '\0'; ++c) {
-        const char* part = c;
-        unsigned count = 1;
-        if (*c == '%' && next < 4) {
-            part = arguments[next++];
-            count = text::length(part);
-        }
-        text::appendPart(line, sizeof line - 2, part, count);
+    if (!text::appendFormat(line, sizeof line - 2, format, first, second, third, fourth)) {
+        text::append(line, sizeof line, format);  // the arguments did not fit: the fact without them
     }
     writeLog(type, line, false);
     text::append(line, sizeof line, "\r\n");

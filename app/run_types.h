@@ -20,4 +20,4 @@ enum class RegistrationsChange {
 };
 
 // The caption of every box the program shows.
-constexpr const char* kCaption = "Quillmend";
+inline constexpr char kCaption[] = "Quillmend";

@@ -5,7 +5,7 @@
 #include "app/run_types.h"
 #include "platform/platform.h"
 
-constexpr const char* kExtendDatSuffix = "\\Microsoft\\Outlook\\Extend.dat";
+inline constexpr char kExtendDatSuffix[] = "\\Microsoft\\Outlook\\Extend.dat";
 constexpr const char* kDeletePromptFormat =
     "A copy of Extend.dat was found at the following location. Delete this file?\r\n %s";
 

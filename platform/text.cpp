@@ -30,6 +30,21 @@ bool append(char* buffer, unsigned capacity, const char* s) {
     return appendPart(buffer, capacity, s, length(s));
 }
 
+bool appendFormat(char* buffer, unsigned capacity, const char* format, const char* first, const char* second,
+                  const char* third, const char* fourth) {
+    const unsigned start = length(buffer);
+    const char* const texts[] = {first, second, third, fourth};
+    unsigned next = 0;
+    for (const char* c = format; *c != '\0'; ++c) {
+        const bool text = *c == '%' && next < 4;
+        if (!(text ? append(buffer, capacity, texts[next++]) : appendPart(buffer, capacity, c, 1))) {
+            buffer[start] = '\0';
+            return false;
+        }
+    }
+    return true;
+}
+
 bool appendNumber(char* buffer, unsigned capacity, unsigned value) {
     char digits[11];
     unsigned at = sizeof digits - 1;
@@ -43,9 +58,10 @@ bool appendNumber(char* buffer, unsigned capacity, unsigned value) {
 
 namespace {
 
-// n / divisor for a divisor below 2^24, a byte at a time in 32-bit steps: the
+// n / divisor for a divisor below 2^24, a byte at a time in 32-bit steps (one
+// copy, called: every program is measured in bytes): the
 // shipped program links no runtime that would bring 64-bit division.
-unsigned long long divide(unsigned long long n, unsigned divisor, unsigned* remainder) {
+__attribute__((noinline)) unsigned long long divide(unsigned long long n, unsigned divisor, unsigned* remainder) {
     unsigned long long quotient = 0;
     unsigned rest = 0;
     for (int shift = 56; shift >= 0; shift -= 8) {
@@ -58,7 +74,7 @@ unsigned long long divide(unsigned long long n, unsigned divisor, unsigned* rema
 }
 
 // The last width digits of value, at the given place.
-void putDigits(char* at, unsigned width, unsigned value) {
+__attribute__((noinline)) void putDigits(char* at, unsigned width, unsigned value) {
     while (width-- > 0) {
         at[width] = static_cast<char>('0' + value % 10);
         value /= 10;
@@ -94,19 +110,16 @@ bool appendUtcTime(char* buffer, unsigned capacity, unsigned long long fileTime)
 bool appendCmTraceTime(char* buffer, unsigned capacity, unsigned long long fileTime) {
     char iso[32] = "";
     appendUtcTime(iso, sizeof iso, fileTime);
-    // "<year>-MM-DDThh:mm:ssZ": the year has four digits or more.
-    const unsigned yearDigits = length(iso) - 16;
-    const char* rest = iso + yearDigits;
+    // "<year>-MM-DDThh:mm:ssZ", the year of four digits or more, cut into
+    // "<year>", "MM-DD" and "hh:mm:ss".
+    const unsigned end = length(iso);
+    char* rest = iso + end - 16;
+    rest[0] = rest[6] = iso[end - 1] = '\0';
     unsigned ticks = 0;
     divide(fileTime, 10000000, &ticks);
-    const unsigned milliseconds = ticks / 10000;
-    char stamp[64] = "time=\"";
-    return appendPart(stamp, sizeof stamp, rest + 7, 8) &&
-           append(stamp, sizeof stamp, milliseconds < 10 ? ".00" : milliseconds < 100 ? ".0" : ".") &&
-           appendNumber(stamp, sizeof stamp, milliseconds) && append(stamp, sizeof stamp, "+000\" date=\"") &&
-           appendPart(stamp, sizeof stamp, rest + 1, 5) && append(stamp, sizeof stamp, "-") &&
-           appendPart(stamp, sizeof stamp, iso, yearDigits) && append(stamp, sizeof stamp, "\"") &&
-           append(buffer, capacity, stamp);
+    char milliseconds[8] = "";
+    appendNumber(milliseconds, sizeof milliseconds, 1000 + ticks / 10000);  // "1mmm"
+    return appendFormat(buffer, capacity, "time=\"%.%+000\" date=\"%-%\"", rest + 7, milliseconds + 1, rest + 1, iso);
 }
 
 }  // namespace text

@@ -18,6 +18,11 @@ bool append(char* buffer, unsigned capacity, const char* s);
 // Appends the first count bytes of s, as append does.
 bool appendPart(char* buffer, unsigned capacity, const char* s, unsigned count);
 
+// Appends format with each % replaced by the next of up to four texts (a
+// % past them stays); as append does: all of it, or nothing.
+bool appendFormat(char* buffer, unsigned capacity, const char* format, const char* first = "",
+                  const char* second = "", const char* third = "", const char* fourth = "");
+
 // Appends the decimal digits of value, as append does.
 bool appendNumber(char* buffer, unsigned capacity, unsigned value);
 

@@ -60,8 +60,9 @@ bool writeWide(platform::File file) {
     }
 }
 
-// "folder\extensions-20261209T132005Z-1234" and, past the first try, "-2" and on.
-bool backupName(const char* folder, unsigned long long time, unsigned attempt, char* name) {
+// folder\extensions-20261209T132005Z-1234.reg: the time first, so that
+// names sort by it; the process, so that two runs in one second differ.
+bool backupName(const char* folder, unsigned long long time, char* name) {
     char iso[32] = "";
     text::appendUtcTime(iso, sizeof iso, time);
     char stamp[32] = "";
@@ -71,15 +72,7 @@ bool backupName(const char* folder, unsigned long long time, unsigned attempt, c
     char number[16] = "";
     text::appendNumber(number, sizeof number, static_cast<unsigned>(platform::processId()));
     name[0] = '\0';
-    bool fits = text::append(name, platform::kMaxPath, folder) && text::append(name, platform::kMaxPath, "\\extensions-") &&
-                text::append(name, platform::kMaxPath, stamp) && text::append(name, platform::kMaxPath, "-") &&
-                text::append(name, platform::kMaxPath, number);
-    if (attempt > 0) {
-        char extra[16] = "-";
-        text::appendNumber(extra, sizeof extra, attempt + 1);
-        fits = fits && text::append(name, platform::kMaxPath, extra);
-    }
-    return fits && text::append(name, platform::kMaxPath, ".reg");
+    return text::appendFormat(name, platform::kMaxPath, "%\\extensions-%-%.reg", folder, stamp, number);
 }
 
 struct Oldest {
@@ -121,13 +114,7 @@ bool writeBackup(const char* folder, unsigned long long time, const ProductRelea
     const int active = findActiveEntry(key, release);
     platform::File file = nullptr;
     unsigned long error = 0;
-    bool opened = false;
-    for (unsigned attempt = 0; attempt < 5 && !opened; ++attempt) {
-        opened = backupName(folder, time, attempt, name) &&
-                 platform::fileOpen(name, platform::FileMode::CreateNew, &file, &error);
-        if (!opened && error != platform::kErrorFileExists) break;
-    }
-    if (!opened) {
+    if (!backupName(folder, time, name) || !platform::fileOpen(name, platform::FileMode::CreateNew, &file, &error)) {
         platform::regCloseKey(key);
         *why = "the file cannot be created";
         return false;

@@ -6,8 +6,8 @@ struct ProductRelease {
     unsigned short buildNumber = 0;  // high 16 bits
 };
 
-constexpr const char* kProductKeyPath = "Software\\Ostrand\\Fellgate\\Wardline6\\CurrentVersion";
-constexpr const char* kProductVersionValue = "ProductVersion";
+inline constexpr char kProductKeyPath[] = "Software\\Ostrand\\Fellgate\\Wardline6\\CurrentVersion";
+inline constexpr char kProductVersionValue[] = "ProductVersion";
 
 // Reads "ProductVersion" as one little-endian 32-bit number. Returns false
 // when the key or value is missing, the read is denied, or the data is

@@ -6,9 +6,9 @@
 #include "platform/platform.h"
 #include "registration/detect_product.h"
 
-constexpr const char* kExtensionsKeyPath = "Software\\Microsoft\\Exchange\\Client\\Extensions";
-constexpr const char* kSetupExtensionValue = "Outlook Setup Extension";
-constexpr const char* kSetupExtensionData = "4.0;Outxxx.dll;7;000000000000000;0000000000;OutXXX";
+inline constexpr char kExtensionsKeyPath[] = "Software\\Microsoft\\Exchange\\Client\\Extensions";
+inline constexpr char kSetupExtensionValue[] = "Outlook Setup Extension";
+inline constexpr char kSetupExtensionData[] = "4.0;Outxxx.dll;7;000000000000000;0000000000;OutXXX";
 
 // The registrations, newest first. Only the KestrinCorp entries can be kept;
 // "Marvil", the earliest, is only ever deleted.
