@@ -47,7 +47,7 @@ __attribute__((noinline)) Lock takeLock(const char* folder, platform::File* lock
         if (error != platform::kErrorSharingViolation) {
             char code[16] = "";
             text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
-            say(kLogWarning, "lock: cannot open \"%\" (error %); this run changes nothing", path, code);
+            say(kLogWarning, "lock: cannot open \"%\" (error %)", path, code);
             return Lock::Unavailable;
         }
         if (waited >= kLockWaitMilliseconds) return Lock::Held;
@@ -87,19 +87,12 @@ __attribute__((noinline)) int checkHalf(CheckScope scope, unsigned long long now
 
 // The registry work itself, under the lock: backup, then the stages.
 __attribute__((noinline)) int cleanRegistry(bool logs, const char* folder, unsigned long long now) {
-    if (!logs) {
-        say(kLogError, "backup: no usable log folder to write it to; the registry was not changed");
-        return kRunNoBackup;
-    }
     ProductRelease release;
-    if (inspectProduct(&release) != ProductState::Found) {
-        say(kLogError, "backup: the release cannot be read again; the registry was not changed");
-        return kRunNoBackup;
-    }
     char backup[platform::kMaxPath];
     BackupRecord record;
-    const char* why = "";
-    if (!writeBackup(folder, now, release, backup, &record, &why)) {
+    const char* why = "no usable log folder";
+    if (!logs || (why = "the release cannot be read", inspectProduct(&release) != ProductState::Found) ||
+        !writeBackup(folder, now, release, backup, &record, &why)) {
         say(kLogError, "backup: not written (%); the registry was not changed", why);
         return kRunNoBackup;
     }
@@ -141,7 +134,7 @@ __attribute__((noinline)) void deleteStaleCopies(unsigned long long now) {
         } else {
             char code[16] = "";
             text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
-            say(kLogWarning, "kept: % (deleting it failed with error %: in use, say)", copy.path, code);
+            say(kLogWarning, "kept: % (deleting it failed: error %)", copy.path, code);
         }
     }
 }

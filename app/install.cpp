@@ -8,6 +8,7 @@ namespace {
 
 constexpr const char* kNewSuffix = ".new";
 constexpr const char* kAsideSuffix = ".old";
+constexpr const char* kAtRestart = "was in use: it goes at the next restart";
 constexpr unsigned kCopyChunk = 1024;  // two of them stay within one stack page
 
 __attribute__((noinline)) bool join(char* path, const char* folder, const char* name, const char* suffix = "") {
@@ -123,14 +124,14 @@ void clearLeftover(const char* path) {
 
 bool installFolder(char* folder) {
     return platform::specialFolderPath(platform::kProgramFiles, folder) &&
-           text::append(folder, platform::kMaxPath, "\\Quillmend");
+           text::append(folder, platform::kMaxPath, kFolderName);
 }
 
 int installRelease() {
     char sourceFolder[platform::kMaxPath];
     char folder[platform::kMaxPath];
     if (!platform::programFile(sourceFolder) || !installFolder(folder)) {
-        say(kLogError, "install: this folder or Program Files has no name; nothing installed");
+        say(kLogError, "install: a path cannot be named");
         return kRunInstallFailed;
     }
     for (unsigned at = text::length(sourceFolder); at > 0; --at) {
@@ -146,11 +147,11 @@ int installRelease() {
         const char* name = kReleasePrograms[i];
         if (!join(s.source, sourceFolder, name) || !join(s.target, folder, name) ||
             !join(s.staged, folder, name, kNewSuffix) || !join(s.aside, folder, name, kAsideSuffix)) {
-            say(kLogError, "install: a path is too long; nothing installed");
+            say(kLogError, "install: a path cannot be named");
             return kRunInstallFailed;
         }
         if (!exists(s.source)) {
-            say(kLogError, "install: % is missing from \"%\"; nothing installed", name, sourceFolder);
+            say(kLogError, "install: % is missing from \"%\"", name, sourceFolder);
             return kRunProgramMissing;
         }
     }
@@ -161,7 +162,7 @@ int installRelease() {
             if (!platform::createFolder(folder, platform::FolderAcl::Programs, &error)) {
                 char code[16];
                 errorText(error, code);
-                say(kLogError, "install: cannot make \"%\" (%); nothing installed", folder, code);
+                say(kLogError, "install: cannot make \"%\" (%)", folder, code);
                 return kRunInstallFailed;
             }
             say(kLogInfo, "install: made \"%\"", folder);
@@ -170,8 +171,7 @@ int installRelease() {
         case platform::FolderTrust::Trusted:
             break;
         default:
-            say(kLogError, "install: \"%\" is a link, or others than SYSTEM and Administrators may write in it; "
-                "nothing installed", folder);
+            say(kLogError, "install: \"%\" is a link, or others than SYSTEM and Administrators may write in it", folder);
             return kRunInstallFailed;
     }
 
@@ -186,8 +186,8 @@ int installRelease() {
         if (!s.isStaged || !sameBytes(s.source, s.staged)) {
             char code[16];
             errorText(error, code);
-            say(kLogError, "install: copying \"%\" failed (%); the installed files are as they were", s.source,
-                s.isStaged ? "the copy differs" : error == 0 ? "it could not be written whole" : code);
+            say(kLogError, "install: copying \"%\" failed (%)", s.source,
+                s.isStaged ? "the copy differs" : error == 0 ? "a write failed" : code);
             rollBack(steps);
             return kRunInstallFailed;
         }
@@ -201,7 +201,7 @@ int installRelease() {
         }
         s.isPlaced = (!s.exists || s.isAside) && platform::moveFile(s.staged, s.target, 0);
         if (!s.isPlaced) {
-            say(kLogError, "install: \"%\" could not be replaced; the installed files are as they were", s.target);
+            say(kLogError, "install: \"%\" could not be replaced", s.target);
             rollBack(steps);
             return kRunInstallFailed;
         }
@@ -214,17 +214,16 @@ int installRelease() {
         unsigned long error = 0;
         if (!s.isAside || platform::removeFile(s.aside, &error)) continue;
         const bool scheduled = platform::moveFile(s.aside, nullptr, platform::kMoveAtRestart);
-        say(kLogWarning, "install: the previous \"%\" was in use: %", s.target,
-            scheduled ? "it is deleted at the next restart" : "it stays beside it as .old");
+        say(kLogWarning, "install: the previous \"%\" %", s.target, scheduled ? kAtRestart : "was in use: left as .old");
     }
-    if (copied == 0) say(kLogInfo, "install: \"%\" holds this release already; nothing copied", folder);
+    if (copied == 0) say(kLogInfo, "install: \"%\" holds this release already", folder);
     return 0;
 }
 
 int uninstallRelease() {
     char folder[platform::kMaxPath];
     if (!installFolder(folder)) {
-        say(kLogError, "uninstall: Program Files has no name");
+        say(kLogError, "uninstall: a path cannot be named");
         return 1;
     }
     if (platform::folderTrust(folder) == platform::FolderTrust::Missing) {
@@ -241,7 +240,7 @@ int uninstallRelease() {
             if (!join(path, folder, name, suffix) || !exists(path) || platform::removeFile(path, &error)) continue;
             if (platform::moveFile(path, nullptr, platform::kMoveAtRestart)) {
                 atRestart = true;
-                say(kLogWarning, "uninstall: \"%\" is in use: it is deleted at the next restart", path);
+                say(kLogWarning, "uninstall: \"%\" %", path, kAtRestart);
             } else {
                 failed = true;
                 char code[16];
@@ -253,7 +252,7 @@ int uninstallRelease() {
     if (platform::removeFolder(folder)) {
         say(kLogInfo, "uninstall: removed \"%\"", folder);
     } else if (atRestart && !failed && platform::moveFile(folder, nullptr, platform::kMoveAtRestart)) {
-        say(kLogWarning, "uninstall: \"%\" is removed at the next restart", folder);
+        say(kLogWarning, "uninstall: \"%\" %", folder, kAtRestart);
     } else {
         failed = true;
         say(kLogError, "uninstall: \"%\" cannot be removed (a file in use, or other files in it)", folder);

@@ -5,6 +5,8 @@
 // The release's programs, installed together.
 constexpr const char* kReleasePrograms[] = {"quillmend.exe", "quillmend-check.exe", "quillmend-run.exe"};
 constexpr int kReleaseProgramCount = 3;
+// The install folder's name, and the user's log folder's below %LOCALAPPDATA%.
+inline constexpr char kFolderName[] = "\\Quillmend";
 
 // Exit codes of the install, beside the check's.
 constexpr int kRunProgramMissing = 6;  // a program of the release is not beside this one: nothing changed

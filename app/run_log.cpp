@@ -1,13 +1,12 @@
 #include "app/run_log.h"
 
 #include "app/check.h"
+#include "app/install.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
 namespace {
 
-constexpr const char* kLogName = "\\quillmend-run.log";
-constexpr const char* kRolledName = "\\quillmend-run.lo_";
 // Configuration Manager rolls its logs over at about this size.
 constexpr unsigned long long kRollOverBytes = 1024 * 1024;
 constexpr unsigned kLineBytes = 4096;
@@ -75,14 +74,10 @@ bool cmTraceLine(char* line, unsigned capacity, const char* textIn, LogType type
 
 bool prepareLogFolder(LogScope scope, char* folder) {
     const bool machine = scope == LogScope::Machine;
-    if (!platform::specialFolderPath(machine ? platform::kProgramFiles : platform::kLocalAppData, folder) ||
-        !text::append(folder, platform::kMaxPath, machine ? "\\Quillmend Logs" : "\\Quillmend")) {
-        say(kLogWarning, "log: the system names no folder for it; this run keeps no log");
-        return false;
-    }
-    const platform::FolderTrust trust = platform::folderTrust(folder);
-    const char* why = nullptr;
-    switch (trust) {
+    const bool named = platform::specialFolderPath(machine ? platform::kProgramFiles : platform::kLocalAppData, folder) &&
+                       text::append(folder, platform::kMaxPath, machine ? "\\Quillmend Logs" : kFolderName);
+    const char* why = "cannot be named";
+    switch (named ? platform::folderTrust(folder) : platform::FolderTrust::Unreadable) {
         case platform::FolderTrust::Trusted:
             return true;
         case platform::FolderTrust::Missing: {
@@ -101,13 +96,13 @@ bool prepareLogFolder(LogScope scope, char* folder) {
             why = "is a link (a reparse point)";
             break;
         case platform::FolderTrust::ForeignOwner:
-            why = "is owned by another account than SYSTEM or Administrators";
+            why = "has an owner other than SYSTEM and Administrators";
             break;
         case platform::FolderTrust::OthersMayWrite:
-            why = "lets other accounts than SYSTEM and Administrators write in it";
+            why = "lets others than SYSTEM and Administrators write in it";
             break;
         case platform::FolderTrust::Unreadable:
-            why = "has permissions this run cannot read";
+            if (named) why = "has permissions this run cannot read";
             break;
     }
     say(kLogWarning, "log: \"%\" %; this run keeps no log", folder, why);
@@ -117,15 +112,11 @@ bool prepareLogFolder(LogScope scope, char* folder) {
 void openLog(const char* folder) {
     char path[platform::kMaxPath] = "";
     char rolled[platform::kMaxPath] = "";
-    text::append(path, sizeof path, folder);
-    text::append(rolled, sizeof rolled, folder);
-    if (!text::append(path, sizeof path, kLogName) || !text::append(rolled, sizeof rolled, kRolledName)) {
-        say(kLogWarning, "log: the path is too long; this run keeps no log");
-        return;
-    }
-    unsigned long error = 0;
+    unsigned long error = 206;  // ERROR_FILENAME_EXCED_RANGE
     unsigned long long size = 0;
-    bool opened = platform::fileOpen(path, platform::FileMode::Append, &logFile, &error);
+    bool opened = text::appendFormat(path, sizeof path, "%\\quillmend-run.log", folder) &&
+                  text::appendFormat(rolled, sizeof rolled, "%\\quillmend-run.lo_", folder) &&
+                  platform::fileOpen(path, platform::FileMode::Append, &logFile, &error);
     if (opened && platform::fileSize(logFile, &size) && size >= kRollOverBytes) {
         // The full log becomes the one kept; a rename that fails keeps appending.
         platform::fileClose(logFile);

@@ -125,7 +125,7 @@ bool writeBackup(const char* folder, unsigned long long time, const ProductRelea
     bool whole = put("Windows Registry Editor Version 5.00\r\n\r\n; Quillmend backup, ") && put(stamp) &&
                  put(sizeof(void*) == 4 ? ". Restore: reg import FILE /reg:32\r\n" : ". Restore: reg import FILE\r\n") &&
                  put("[HKEY_LOCAL_MACHINE\\") && put(kExtensionsKeyPath) && put("]\r\n");
-    *why = "a value it would change cannot be read whole";
+    *why = "a value to change is unreadable or too long";
     for (int slot = 0; slot <= kBackupSetupValue && whole; ++slot) {
         if (slot < kBackupSetupValue && (active == kNoCeiling || slot <= active)) continue;
         const char* value = slot < kBackupSetupValue ? entryName(slot) : kSetupExtensionValue;
@@ -140,7 +140,7 @@ bool writeBackup(const char* folder, unsigned long long time, const ProductRelea
     }
     platform::regCloseKey(key);
     // On the disk before anything changes.
-    if (whole) *why = "the file cannot be written whole";
+    if (whole) *why = "a write failed";
     whole = whole && put("\r\n") && writeWide(file) && platform::fileFlush(file);
     platform::fileClose(file);
     if (!whole) {

@@ -130,23 +130,23 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
          kRunNoBackup, "log: \"C:\\Program Files (x86)\\Quillmend Logs\" is a link (a reparse point); this run keeps no log"},
         {"log folder of a foreign owner",
          [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ForeignOwner; },
-         kRunNoBackup, "backup: no usable log folder to write it to; the registry was not changed"},
+         kRunNoBackup, "backup: not written (no usable log folder); the registry was not changed"},
         {"log folder users may write",
          [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayWrite; },
          kRunNoBackup,
-         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" lets other accounts than SYSTEM and Administrators write in "
-         "it; this run keeps no log"},
+         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" lets others than SYSTEM and Administrators write in it; "
+         "this run keeps no log"},
         {"log folder cannot be made", [] { sim::machine().createFails.insert(kLogs); }, kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" could not be made; this run keeps no log"},
         {"backup cannot be created", [] { sim::addFolder(kLogs); sim::machine().createFails.insert(kBackup); },
          kRunNoBackup, "backup: not written (the file cannot be created); the registry was not changed"},
         {"backup cannot be written", [] { sim::machine().writeFails.insert(kBackup); }, kRunNoBackup,
-         "backup: not written (the file cannot be written whole); the registry was not changed"},
+         "backup: not written (a write failed); the registry was not changed"},
         {"a value to delete unreadable", [] { sim::machine().values[kExtensionsKey]["Marvil"].readDenied = true; },
-         kRunNoBackup, "backup: not written (a value it would change cannot be read whole); the registry was not changed"},
+         kRunNoBackup, "backup: not written (a value to change is unreadable or too long); the registry was not changed"},
         {"a value to delete too long",
          [] { sim::setValue(kExtensionsKey, "KestrinCorp801", sim::kRegBinary, std::vector<unsigned char>(2049, 1)); },
-         kRunNoBackup, "backup: not written (a value it would change cannot be read whole); the registry was not changed"},
+         kRunNoBackup, "backup: not written (a value to change is unreadable or too long); the registry was not changed"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -241,8 +241,7 @@ TEST_F(FleetTest, UserRunDeletesOnlyStaleCopiesItCanReachAndNeverTouchesTheRegis
         {"roaming read-only", [] { sim::machine().files[kRoamingCopy].readOnly = true; }, kCheckExtendDatRemains, true,
          "kept: C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat (delete it by hand)"},
         {"roaming in use", [] { sim::machine().files[kRoamingCopy].deleteFails = true; }, kCheckExtendDatRemains, true,
-         "kept: C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat (deleting it failed with error 5: in "
-         "use, say)"},
+         "kept: C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat (deleting it failed: error 5)"},
         {"roaming rebuilt", [] { sim::machine().files[kRoamingCopy].created = sim::machine().files[kRoamingCopy].written = 99; },
          0, true, "verdict: nothing left to clean (exit code 0)"},
         {"a service account", [] { sim::machine().serviceAccount = true; }, kCheckCannotTell, true,
@@ -328,29 +327,27 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
              sim::addFolder(kInstalled);
              for (const char* p : kReleasePrograms) sim::addContent(path(kInstalled, p), std::string("new ") + p);
          },
-         0, release("new "), "install: \"C:\\Program Files (x86)\\Quillmend\" holds this release already; nothing copied"},
+         0, release("new "), "install: \"C:\\Program Files (x86)\\Quillmend\" holds this release already"},
         {"a program missing from the release",
          [] {
              installOld();
              sim::machine().files.erase(path(kRelease, "quillmend-check.exe"));
          },
-         kRunProgramMissing, release("old "), "install: quillmend-check.exe is missing from \"C:\\Release\"; nothing installed"},
+         kRunProgramMissing, release("old "), "install: quillmend-check.exe is missing from \"C:\\Release\""},
         {"a copy failing midway",
          [] {
              installOld();
              sim::machine().writeFails.insert(path(kInstalled, "quillmend-run.exe.new"));
          },
          kRunInstallFailed, release("old "),
-         "install: copying \"C:\\Release\\quillmend-run.exe\" failed (it could not be written whole); the installed "
-         "files are as they were"},
+         "install: copying \"C:\\Release\\quillmend-run.exe\" failed (a write failed)"},
         {"a rename failing after another succeeded",
          [] {
              installOld();
              sim::machine().moveFails.insert(path(kInstalled, "quillmend-check.exe.new"));
          },
          kRunInstallFailed, release("old "),
-         "install: \"C:\\Program Files (x86)\\Quillmend\\quillmend-check.exe\" could not be replaced; the installed "
-         "files are as they were"},
+         "install: \"C:\\Program Files (x86)\\Quillmend\\quillmend-check.exe\" could not be replaced"},
         {"the install folder a link",
          [] {
              installOld();
@@ -358,7 +355,7 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
          },
          kRunInstallFailed, release("old "),
          "install: \"C:\\Program Files (x86)\\Quillmend\" is a link, or others than SYSTEM and Administrators may "
-         "write in it; nothing installed"},
+         "write in it"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
