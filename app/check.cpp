@@ -9,13 +9,16 @@
 #include "registration/extension_entries.h"
 
 #ifdef QUILLMEND_FLEET_RUN
-void (*checkLineHook)(const char* line, bool utf8) = nullptr;
+void (*checkLineHook)(const char* line, bool utf8, int verdict) = nullptr;
 #endif
 
 namespace {
 
 #ifdef QUILLMEND_FLEET_RUN
 bool lineInUtf8 = false;  // the next line holds a path in UTF-8
+// The next line is the verdict: its exit code plus one (zero-initialized,
+// so that it costs the program no initialized data).
+int lineVerdict = 0;
 #endif
 
 // One fact: the parts in order, then a line break. Every part is bounded (a
@@ -27,8 +30,9 @@ void printLine(const char* first, const char* second = "", const char* third = "
     const char* const parts[] = {first, second, third, fourth, fifth, sixth, seventh, "\r\n"};
     for (const char* part : parts) text::append(line, sizeof line, part);
 #ifdef QUILLMEND_FLEET_RUN
-    if (checkLineHook != nullptr) checkLineHook(line, lineInUtf8);
+    if (checkLineHook != nullptr) checkLineHook(line, lineInUtf8, lineVerdict - 1);
     lineInUtf8 = false;
+    lineVerdict = 0;
 #endif
     platform::writeOutput(line);
 }
@@ -225,6 +229,9 @@ __attribute__((always_inline)) inline int checkScope(CheckScope scope, unsigned 
         "cannot tell what is left: a line above says why (exit code 4)"};
     static_assert(kCheckCannotTell == 4, "the verdicts follow the exit codes");
     if ((code & kCheckCannotTell) != 0) code = kCheckCannotTell;
+#ifdef QUILLMEND_FLEET_RUN
+    lineVerdict = code + 1;
+#endif
     printLine("verdict: ", kVerdicts[code]);
     return code;
 }

@@ -25,8 +25,9 @@ bool argumentIs(const char* arguments, const char* word);
 // The check's lines for the scope (Both: both halves), dated now, and its verdict; returns its exit code.
 int checkNow(CheckScope scope, unsigned long long now);
 // Hears every line the check prints, before it goes to standard output;
-// utf8: the line holds a path in UTF-8, else all of it is in the system code page.
-extern void (*checkLineHook)(const char* line, bool utf8);
+// utf8: the line holds a path in UTF-8, else all of it is in the system code
+// page; verdict: the exit code the line gives, -1 for every other line.
+extern void (*checkLineHook)(const char* line, bool utf8, int verdict);
 #endif
 
 // The process: guards the DLL search, then checks with the command line's arguments.

@@ -15,29 +15,18 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quillmend-run.exe [/registry | /user | /install | /uninstall] (no argument: /registry, then /user)\r\n";
+    "usage: quillmend-run.exe [/registry | /user | /install | /uninstall] (none: /registry, then /user)\r\n";
 
-const char* verbName(RunVerb verb) {
-    switch (verb) {
-        case RunVerb::Registry:
-            return "/registry";
-        case RunVerb::User:
-            return "/user";
-        case RunVerb::Install:
-            return "/install";
-        case RunVerb::Uninstall:
-            return "/uninstall";
-        default:
-            return "(no argument)";
-    }
-}
+// The verbs as typed, in RunVerb's order: "" is no argument.
+const char* const kVerbs[] = {"", "/registry", "/user", "/install", "/uninstall"};
 
 // The scope's lock: a file in its log folder, opened so that nobody else can
 // open it. In the machine's folder only SYSTEM and Administrators can reach
 // it, so no user can take or hold it.
 enum class Lock { Taken, Held, Unavailable };
 __attribute__((noinline)) Lock takeLock(const char* folder, platform::File* lock) {
-    char path[platform::kMaxPath] = "";
+    char path[platform::kMaxPath];
+    path[0] = '\0';
     if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, "\\quillmend-run.lock")) {
         return Lock::Unavailable;
     }
@@ -45,8 +34,8 @@ __attribute__((noinline)) Lock takeLock(const char* folder, platform::File* lock
         unsigned long error = 0;
         if (platform::fileOpen(path, platform::FileMode::Lock, lock, &error)) return Lock::Taken;
         if (error != platform::kErrorSharingViolation) {
-            char code[16] = "";
-            text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
+            char code[12];
+            text::numberText(static_cast<unsigned>(error), code);
             say(kLogWarning, "lock: cannot open \"%\" (error %)", path, code);
             return Lock::Unavailable;
         }
@@ -56,14 +45,14 @@ __attribute__((noinline)) Lock takeLock(const char* folder, platform::File* lock
 }
 
 __attribute__((noinline)) void sayHeld() {
-    char seconds[16] = "";
-    text::appendNumber(seconds, sizeof seconds, kLockWaitMilliseconds / 1000);
-    say(kLogError, "lock: another run held it for more than % seconds; nothing was done", seconds);
+    char seconds[12];
+    text::numberText(kLockWaitMilliseconds / 1000, seconds);
+    say(kLogError, "lock: held by another run for more than % seconds", seconds);
 }
 
 __attribute__((noinline)) void sayExit(int code) {
-    char number[16] = "";
-    text::appendNumber(number, sizeof number, static_cast<unsigned>(code));
+    char number[12];
+    text::numberText(static_cast<unsigned>(code), number);
     say(code == 0 ? kLogInfo : kLogError, "exit code %", number);
 }
 
@@ -75,14 +64,12 @@ __attribute__((noinline)) void sayHeader(RunVerb verb, unsigned long long now) {
     platform::accountName(account, sizeof account);
     platform::computerName(computer, sizeof computer);
     text::appendUtcTime(stamp, sizeof stamp, now);
-    say(kLogInfo, "quillmend-run.exe % as % on %, check time %", verbName(verb), account, computer, stamp);
+    say(kLogInfo, "quillmend-run.exe % as % on %, check time %", kVerbs[static_cast<int>(verb)], account, computer, stamp);
 }
 
 // The check's lines for one half, logged with their verdict's type.
 __attribute__((noinline)) int checkHalf(CheckScope scope, unsigned long long now) {
-    const int code = checkNow(scope, now);
-    logVerdict(code);
-    return code;
+    return checkNow(scope, now);
 }
 
 // The registry work itself, under the lock: backup, then the stages.
@@ -132,8 +119,8 @@ __attribute__((noinline)) void deleteStaleCopies(unsigned long long now) {
         if (platform::removeFile(copy.path, &error)) {
             say(kLogInfo, "deleted: %", copy.path);
         } else {
-            char code[16] = "";
-            text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
+            char code[12];
+            text::numberText(static_cast<unsigned>(error), code);
             say(kLogWarning, "kept: % (deleting it failed: error %)", copy.path, code);
         }
     }
@@ -184,12 +171,9 @@ int runScope(RunVerb verb) {
 }  // namespace
 
 RunVerb parseRunVerb(const char* arguments) {
-    if (argumentIs(arguments, "")) return RunVerb::Both;
-    if (argumentIs(arguments, "/registry")) return RunVerb::Registry;
-    if (argumentIs(arguments, "/user")) return RunVerb::User;
-    if (argumentIs(arguments, "/install")) return RunVerb::Install;
-    if (argumentIs(arguments, "/uninstall")) return RunVerb::Uninstall;
-    return RunVerb::Invalid;
+    int verb = 0;
+    while (verb < static_cast<int>(RunVerb::Invalid) && !argumentIs(arguments, kVerbs[verb])) ++verb;
+    return static_cast<RunVerb>(verb);
 }
 
 int runFleet(const char* arguments) {

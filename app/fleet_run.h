@@ -12,7 +12,7 @@ constexpr int kRunLockHeld = 9;   // another run held the lock past the wait: no
 constexpr unsigned kLockWaitMilliseconds = 60000;
 constexpr unsigned kLockPollMilliseconds = 500;
 
-enum class RunVerb { Both, Registry, User, Install, Uninstall, Invalid };
+enum class RunVerb { Both, Registry, User, Install, Uninstall, Invalid };  // the order of kVerbs
 RunVerb parseRunVerb(const char* arguments);
 
 // One whole run for the argument string; returns the exit code.

@@ -16,12 +16,6 @@ __attribute__((noinline)) bool join(char* path, const char* folder, const char* 
     return text::appendFormat(path, platform::kMaxPath, "%\\%%", folder, name, suffix);
 }
 
-void errorText(unsigned long error, char* buffer) {
-    buffer[0] = '\0';
-    text::append(buffer, 16, "error ");
-    text::appendNumber(buffer, 16, static_cast<unsigned>(error));
-}
-
 // Whether two files hold the same bytes; false when either cannot be read.
 bool sameBytes(const char* first, const char* second) {
     platform::File a = nullptr;
@@ -156,24 +150,7 @@ int installRelease() {
         }
     }
 
-    switch (platform::folderTrust(folder)) {
-        case platform::FolderTrust::Missing: {
-            unsigned long error = 0;
-            if (!platform::createFolder(folder, platform::FolderAcl::Programs, &error)) {
-                char code[16];
-                errorText(error, code);
-                say(kLogError, "install: cannot make \"%\" (%)", folder, code);
-                return kRunInstallFailed;
-            }
-            say(kLogInfo, "install: made \"%\"", folder);
-            break;
-        }
-        case platform::FolderTrust::Trusted:
-            break;
-        default:
-            say(kLogError, "install: \"%\" is a link, or others than SYSTEM and Administrators may write in it", folder);
-            return kRunInstallFailed;
-    }
+    if (!prepareFolder(folder, platform::FolderAcl::Programs, "install")) return kRunInstallFailed;
 
     // Each new copy under its temporary name, compared with its source.
     for (Step& s : steps) {
@@ -184,10 +161,10 @@ int installRelease() {
         unsigned long error = 0;
         s.isStaged = copyNew(s.source, s.staged, &error);
         if (!s.isStaged || !sameBytes(s.source, s.staged)) {
-            char code[16];
-            errorText(error, code);
-            say(kLogError, "install: copying \"%\" failed (%)", s.source,
-                s.isStaged ? "the copy differs" : error == 0 ? "a write failed" : code);
+            char code[12];
+            say(kLogError, "install: copying \"%\" failed (%%)", s.source,
+                s.isStaged ? "the copy differs" : error == 0 ? "a write failed" : "error ",
+                s.isStaged || error == 0 ? "" : text::numberText(static_cast<unsigned>(error), code));
             rollBack(steps);
             return kRunInstallFailed;
         }
@@ -243,9 +220,9 @@ int uninstallRelease() {
                 say(kLogWarning, "uninstall: \"%\" %", path, kAtRestart);
             } else {
                 failed = true;
-                char code[16];
-                errorText(error, code);
-                say(kLogError, "uninstall: \"%\" cannot be deleted (%)", path, code);
+                char code[12];
+                say(kLogError, "uninstall: \"%\" cannot be deleted (error %)", path,
+                    text::numberText(static_cast<unsigned>(error), code));
             }
         }
     }
@@ -255,7 +232,7 @@ int uninstallRelease() {
         say(kLogWarning, "uninstall: \"%\" %", folder, kAtRestart);
     } else {
         failed = true;
-        say(kLogError, "uninstall: \"%\" cannot be removed (a file in use, or other files in it)", folder);
+        say(kLogError, "uninstall: \"%\" is not empty: not removed", folder);
     }
     return failed ? 1 : 0;
 }

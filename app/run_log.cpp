@@ -12,9 +12,6 @@ constexpr unsigned long long kRollOverBytes = 1024 * 1024;
 constexpr unsigned kLineBytes = 4096;
 
 platform::File logFile = nullptr;
-char openPath[platform::kMaxPath];
-// The check's verdict, waiting for its exit code.
-char verdict[512];
 
 // The log takes UTF-8; the check's lines and paths come in the code page.
 void writeLog(LogType type, const char* text, bool utf8) {
@@ -30,21 +27,12 @@ void writeLog(LogType type, const char* text, bool utf8) {
     }
 }
 
-// The check's line without its line break; "verdict: " lines wait for
-// their exit code, which gives their type.
-void hearCheckLine(const char* line, bool utf8) {
+// The check's line without its line break; its verdict's type follows from its exit code.
+void hearCheckLine(const char* line, bool utf8, int verdict) {
     static char fact[kLineBytes];
     fact[0] = '\0';
     text::appendPart(fact, sizeof fact, line, text::length(line) - 2);
-    const char* const kVerdict = "verdict: ";
-    bool isVerdict = true;
-    for (unsigned i = 0; kVerdict[i] != '\0' && isVerdict; ++i) isVerdict = fact[i] == kVerdict[i];
-    if (isVerdict) {
-        verdict[0] = '\0';
-        text::append(verdict, sizeof verdict, fact);
-        return;
-    }
-    writeLog(kLogInfo, fact, utf8);
+    writeLog(verdict <= 0 ? kLogInfo : verdict < kCheckCannotTell ? kLogWarning : kLogError, fact, utf8);
 }
 
 }  // namespace
@@ -62,8 +50,8 @@ bool cmTraceLine(char* line, unsigned capacity, const char* textIn, LogType type
         line[used++] = one;
         line[used] = '\0';
     }
-    char number[16] = "";
-    text::appendNumber(number, sizeof number, static_cast<unsigned>(thread));
+    char number[12];
+    text::numberText(static_cast<unsigned>(thread), number);
     const char kind[2] = {static_cast<char>('0' + type), '\0'};
     char stamp[64] = "";
     text::appendCmTraceTime(stamp, sizeof stamp, time);
@@ -72,23 +60,16 @@ bool cmTraceLine(char* line, unsigned capacity, const char* textIn, LogType type
                               stamp, kind, number);
 }
 
-bool prepareLogFolder(LogScope scope, char* folder) {
-    const bool machine = scope == LogScope::Machine;
-    const bool named = platform::specialFolderPath(machine ? platform::kProgramFiles : platform::kLocalAppData, folder) &&
-                       text::append(folder, platform::kMaxPath, machine ? "\\Quillmend Logs" : kFolderName);
-    const char* why = "cannot be named";
-    switch (named ? platform::folderTrust(folder) : platform::FolderTrust::Unreadable) {
+bool prepareFolder(const char* folder, platform::FolderAcl acl, const char* who, const char* tail) {
+    const char* why = "has permissions that cannot be read";
+    unsigned long error = 0;
+    switch (folder[0] == '\0' ? platform::FolderTrust::NotAFolder : platform::folderTrust(folder)) {
         case platform::FolderTrust::Trusted:
             return true;
-        case platform::FolderTrust::Missing: {
-            unsigned long error = 0;
-            if (platform::createFolder(folder, machine ? platform::FolderAcl::Logs : platform::FolderAcl::Inherited,
-                                       &error)) {
-                return true;
-            }
-            why = "could not be made";
+        case platform::FolderTrust::Missing:
+            if (platform::createFolder(folder, acl, &error)) return true;
+            why = "cannot be made";
             break;
-        }
         case platform::FolderTrust::NotAFolder:
             why = "is not a folder";
             break;
@@ -96,21 +77,32 @@ bool prepareLogFolder(LogScope scope, char* folder) {
             why = "is a link (a reparse point)";
             break;
         case platform::FolderTrust::ForeignOwner:
-            why = "has an owner other than SYSTEM and Administrators";
+            why = "is not owned by SYSTEM or Administrators";
             break;
         case platform::FolderTrust::OthersMayWrite:
             why = "lets others than SYSTEM and Administrators write in it";
             break;
         case platform::FolderTrust::Unreadable:
-            if (named) why = "has permissions this run cannot read";
             break;
     }
-    say(kLogWarning, "log: \"%\" %; this run keeps no log", folder, why);
+    say(kLogWarning, "%: \"%\" %%", who, folder, why, tail);
     return false;
 }
 
+bool prepareLogFolder(LogScope scope, char* folder) {
+    const bool machine = scope == LogScope::Machine;
+    folder[0] = '\0';
+    if (platform::specialFolderPath(machine ? platform::kProgramFiles : platform::kLocalAppData, folder) &&
+        !text::append(folder, platform::kMaxPath, machine ? "\\Quillmend Logs" : kFolderName)) {
+        folder[0] = '\0';
+    }
+    return prepareFolder(folder, machine ? platform::FolderAcl::Logs : platform::FolderAcl::Inherited, "log",
+                         "; this run keeps no log");
+}
+
 void openLog(const char* folder) {
-    char path[platform::kMaxPath] = "";
+    char path[platform::kMaxPath];
+    path[0] = '\0';
     char rolled[platform::kMaxPath] = "";
     unsigned long error = 206;  // ERROR_FILENAME_EXCED_RANGE
     unsigned long long size = 0;
@@ -125,23 +117,19 @@ void openLog(const char* folder) {
     }
     if (!opened) {
         logFile = nullptr;
-        char code[16] = "";
-        text::appendNumber(code, sizeof code, static_cast<unsigned>(error));
+        char code[12];
+        text::numberText(static_cast<unsigned>(error), code);
         say(kLogWarning, "log: cannot write \"%\" (error %); this run keeps no log", path, code);
         return;
     }
-    text::append(openPath, sizeof openPath, path);
     checkLineHook = hearCheckLine;
 }
 
 void closeLog() {
     if (logFile != nullptr) platform::fileClose(logFile);
     logFile = nullptr;
-    openPath[0] = '\0';
     checkLineHook = nullptr;
 }
-
-const char* logPath() { return openPath; }
 
 void say(LogType type, const char* format, const char* first, const char* second, const char* third,
          const char* fourth) {
@@ -153,9 +141,4 @@ void say(LogType type, const char* format, const char* first, const char* second
     writeLog(type, line, false);
     text::append(line, sizeof line, "\r\n");
     platform::writeOutput(line);
-}
-
-void logVerdict(int checkCode) {
-    writeLog(checkCode == 0 ? kLogInfo : checkCode < kCheckCannotTell ? kLogWarning : kLogError, verdict, false);
-    verdict[0] = '\0';
 }

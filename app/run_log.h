@@ -3,8 +3,15 @@
 // Management Extension and PSAppDeployToolkit write and CMTrace reads.
 #pragma once
 
+#include "platform/platform.h"
+
 // CMTrace's line types.
 enum LogType { kLogInfo = 1, kLogWarning = 2, kLogError = 3 };
+
+// A folder a run writes in: made when missing (with acl), used when it is a
+// folder, no link, and only SYSTEM, Administrators (or this account) own it
+// and may write in it; otherwise one line, who: "folder" why, tail; then false.
+bool prepareFolder(const char* folder, platform::FolderAcl acl, const char* who, const char* tail = "");
 
 // Where a scope's log, lock and backups live.
 enum class LogScope {
@@ -20,17 +27,13 @@ bool prepareLogFolder(LogScope scope, char* folder);
 // (one kept). A log that cannot be opened is said in one line; the run goes on.
 void openLog(const char* folder);
 void closeLog();
-// The path of the open log, or "" when there is none.
-const char* logPath();
 
 // One fact, to standard output and to the log: format, each % in it
 // replaced by the next argument (never read as a format itself).
 void say(LogType type, const char* format, const char* first = "", const char* second = "", const char* third = "",
          const char* fourth = "");
 
-// While the log is open, the check's lines go into it as they are printed;
-// its verdict line waits for this, which gives its type by the exit code.
-void logVerdict(int checkCode);
+// While the log is open, the check's lines go into it as they are printed.
 
 // One CMTrace line for text written at time: <![LOG[text]LOG]!><time=...>.
 // A line break or "]LOG]!>" inside text would end the line early: each line

@@ -342,9 +342,10 @@ bool removeFile(const char* path, unsigned long* error) {
 bool removeFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 
 bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
-    // P: protected, nothing inherited from the parent. 0x1200a9: read and execute.
-    const char* sddl = acl == FolderAcl::Logs ? "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
-                                              : "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    // P: protected, nothing inherited from the parent. 0x1200a9: read and
+    // execute. The logs' descriptor is the programs' without its last entry.
+    char sddl[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    if (acl == FolderAcl::Logs) sddl[39] = '\0';
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (acl == FolderAcl::Inherited) {
         const BOOL made = CreateDirectoryA(path, nullptr);

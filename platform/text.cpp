@@ -56,6 +56,12 @@ bool appendNumber(char* buffer, unsigned capacity, unsigned value) {
     return append(buffer, capacity, digits + at);
 }
 
+const char* numberText(unsigned value, char* buffer) {
+    buffer[0] = '\0';
+    appendNumber(buffer, 12, value);
+    return buffer;
+}
+
 namespace {
 
 // n / divisor for a divisor below 2^24, a byte at a time in 32-bit steps (one

@@ -26,6 +26,9 @@ bool appendFormat(char* buffer, unsigned capacity, const char* format, const cha
 // Appends the decimal digits of value, as append does.
 bool appendNumber(char* buffer, unsigned capacity, unsigned value);
 
+// The decimal digits of value in buffer (12 bytes), which it returns.
+const char* numberText(unsigned value, char* buffer);
+
 // Appends a FILETIME (100 ns units since 1601, UTC) as ISO 8601 to the
 // second, "2026-12-09T13:20:05Z", whatever the locale; as append does.
 bool appendUtcTime(char* buffer, unsigned capacity, unsigned long long fileTime);

@@ -69,8 +69,8 @@ bool backupName(const char* folder, unsigned long long time, char* name) {
     for (const char* c = iso; *c != '\0'; ++c) {
         if (*c != '-' && *c != ':') text::appendPart(stamp, sizeof stamp, c, 1);
     }
-    char number[16] = "";
-    text::appendNumber(number, sizeof number, static_cast<unsigned>(platform::processId()));
+    char number[12];
+    text::numberText(static_cast<unsigned>(platform::processId()), number);
     name[0] = '\0';
     return text::appendFormat(name, platform::kMaxPath, "%\\extensions-%-%.reg", folder, stamp, number);
 }
@@ -122,10 +122,10 @@ bool writeBackup(const char* folder, unsigned long long time, const ProductRelea
     char stamp[32] = "";
     text::appendUtcTime(stamp, sizeof stamp, time);
     textUsed = 0;
-    bool whole = put("Windows Registry Editor Version 5.00\r\n\r\n; Quillmend backup, ") && put(stamp) &&
-                 put(sizeof(void*) == 4 ? ". Restore: reg import FILE /reg:32\r\n" : ". Restore: reg import FILE\r\n") &&
+    bool whole = put("Windows Registry Editor Version 5.00\r\n\r\n; Quillmend backup ") && put(stamp) &&
+                 put(sizeof(void*) == 4 ? "; restore: reg import FILE /reg:32\r\n" : "; restore: reg import FILE\r\n") &&
                  put("[HKEY_LOCAL_MACHINE\\") && put(kExtensionsKeyPath) && put("]\r\n");
-    *why = "a value to change is unreadable or too long";
+    *why = "a value is unreadable or too long";
     for (int slot = 0; slot <= kBackupSetupValue && whole; ++slot) {
         if (slot < kBackupSetupValue && (active == kNoCeiling || slot <= active)) continue;
         const char* value = slot < kBackupSetupValue ? entryName(slot) : kSetupExtensionValue;
@@ -159,7 +159,8 @@ void pruneBackups(const char* folder, const char* keep) {
         Oldest oldest = {keptName, 0, ""};
         platform::forEachFile(pattern, countOldest, &oldest);
         if (oldest.count < kBackupsKept) return;
-        char path[platform::kMaxPath] = "";
+        char path[platform::kMaxPath];
+    path[0] = '\0';
         unsigned long error = 0;
         if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, "\\") ||
             !text::append(path, sizeof path, oldest.name) || !platform::removeFile(path, &error)) {

@@ -124,7 +124,7 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
     };
     const Case kCases[] = {
         {"lock held", [] { sim::addFolder(kLogs); sim::machine().heldFiles.insert(kLock); }, kRunLockHeld,
-         "lock: another run held it for more than 60 seconds; nothing was done"},
+         "lock: held by another run for more than 60 seconds"},
         {"log folder a reparse point",
          [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ReparsePoint; },
          kRunNoBackup, "log: \"C:\\Program Files (x86)\\Quillmend Logs\" is a link (a reparse point); this run keeps no log"},
@@ -137,16 +137,16 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" lets others than SYSTEM and Administrators write in it; "
          "this run keeps no log"},
         {"log folder cannot be made", [] { sim::machine().createFails.insert(kLogs); }, kRunNoBackup,
-         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" could not be made; this run keeps no log"},
+         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" cannot be made; this run keeps no log"},
         {"backup cannot be created", [] { sim::addFolder(kLogs); sim::machine().createFails.insert(kBackup); },
          kRunNoBackup, "backup: not written (the file cannot be created); the registry was not changed"},
         {"backup cannot be written", [] { sim::machine().writeFails.insert(kBackup); }, kRunNoBackup,
          "backup: not written (a write failed); the registry was not changed"},
         {"a value to delete unreadable", [] { sim::machine().values[kExtensionsKey]["Marvil"].readDenied = true; },
-         kRunNoBackup, "backup: not written (a value to change is unreadable or too long); the registry was not changed"},
+         kRunNoBackup, "backup: not written (a value is unreadable or too long); the registry was not changed"},
         {"a value to delete too long",
          [] { sim::setValue(kExtensionsKey, "KestrinCorp801", sim::kRegBinary, std::vector<unsigned char>(2049, 1)); },
-         kRunNoBackup, "backup: not written (a value to change is unreadable or too long); the registry was not changed"},
+         kRunNoBackup, "backup: not written (a value is unreadable or too long); the registry was not changed"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -286,8 +286,7 @@ TEST_F(FleetTest, VerbsAreComparedAsTheCheckComparesItsSwitches) {
         SetUp();
         EXPECT_EQ(runFleet(wrong), kCheckUsage);
         EXPECT_EQ(sim::machine().errorOutput,
-                  "usage: quillmend-run.exe [/registry | /user | /install | /uninstall] (no argument: /registry, then "
-                  "/user)\r\n");
+                  "usage: quillmend-run.exe [/registry | /user | /install | /uninstall] (none: /registry, then /user)\r\n");
         EXPECT_TRUE(sim::machine().log.empty()) << "nothing done";
     }
 }
@@ -354,8 +353,7 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
              sim::machine().folderTrust[kInstalled] = platform::FolderTrust::ReparsePoint;
          },
          kRunInstallFailed, release("old "),
-         "install: \"C:\\Program Files (x86)\\Quillmend\" is a link, or others than SYSTEM and Administrators may "
-         "write in it"},
+         "install: \"C:\\Program Files (x86)\\Quillmend\" is a link (a reparse point)"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
