@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
 """Makes the release in dist/ (or the folder given): quillmend-<version>-win32.zip
-(quillmend.exe, quillmend-check.exe, the deployment scripts of deploy/,
-README.md, SECURITY.md, CHANGELOG.md, CONTRIBUTING.md, docs/, LICENSE, SHA256SUMS), SHA256SUMS over the zip and the two programs, and, when
-signed, SIGNER with the certificate's SHA-256 thumbprint. Signing signs both
+(quillmend.exe, quillmend-check.exe, quillmend-run.exe, the engines' PowerShell scripts of deploy/,
+README.md, SECURITY.md, CHANGELOG.md, CONTRIBUTING.md, docs/, LICENSE, SHA256SUMS), SHA256SUMS over the zip and the three programs, and, when
+signed, SIGNER with the certificate's SHA-256 thumbprint. Signing signs the
 programs and every PowerShell script with the same certificate (Configuration
-Manager's default execution policy runs only signed scripts); a .cmd file
-cannot carry a signature.
+Manager's default execution policy runs only signed scripts).
 
 Signing: QUILLMEND_SIGN_PFX names a PKCS#12 file, QUILLMEND_SIGN_PASSWORD its
 password, QUILLMEND_TIMESTAMP_URL an optional RFC 3161 time-stamp server. The
@@ -27,10 +26,10 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 # 1980-01-01, the earliest date a zip holds; SOURCE_DATE_EPOCH overrides it.
 FIXED_DATE = (1980, 1, 1, 0, 0, 0)
 PASSWORD = "QUILLMEND_SIGN_PASSWORD"
-PROGRAMS = ("quillmend.exe", "quillmend-check.exe")
+PROGRAMS = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe")
 # The deployment engines' scripts, shipped as they are in the sources.
-SCRIPTS = ("quillmend-run.cmd", "quillmend-install.cmd", "quillmend-uninstall.cmd", "quillmend-detect-registry.ps1",
-           "quillmend-detect-user.ps1", "quillmend-remediation-detect.ps1", "quillmend-remediation.ps1")
+SCRIPTS = ("quillmend-detect-registry.ps1", "quillmend-detect-user.ps1", "quillmend-remediation-detect.ps1",
+           "quillmend-remediation.ps1")
 SIGNED_SCRIPTS = tuple(s for s in SCRIPTS if s.endswith(".ps1"))
 # osslsigncode signs PowerShell scripts from this version on.
 SCRIPT_SIGNING_VERSION = (2, 8)
@@ -151,7 +150,7 @@ def package(dist, staging):
             shipped[script] = os.path.join(staging, script)
             sign(os.path.join(ROOT, "deploy", script), shipped[script], pfx)
         print("signed %s and %s: %s, SHA-256 thumbprint %s"
-              % ((" and ".join(PROGRAMS), ", ".join(SIGNED_SCRIPTS)) + signer))
+              % ((", ".join(PROGRAMS), ", ".join(SIGNED_SCRIPTS)) + signer))
     else:
         print("not signed: QUILLMEND_SIGN_PFX is not set, so the package holds the unsigned programs")
 

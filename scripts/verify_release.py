@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Checks a released program (quillmend.exe or quillmend-check.exe, by its file
-name) or the release zip (both programs and the deployment scripts) against the
+"""Checks a released program (quillmend.exe, quillmend-check.exe or
+quillmend-run.exe, by its file name) or the release zip (the programs, the
+engines' scripts and the documents) against the
 sources of this checkout: builds them, takes the Authenticode signature off
 each released program (an unsigned one is taken as it is) and compares it
 byte for byte with the built one. Prints the signer's subject and SHA-256
@@ -15,7 +16,7 @@ import sys
 import tempfile
 import zipfile
 
-from package import DOCUMENTS, PROGRAMS, SCRIPTS, SIGNED_SCRIPTS, Failure, certificate_fields, run
+from package import DOCUMENTS, PROGRAMS, SIGNED_SCRIPTS, Failure, certificate_fields, run
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 SECURITY_DIRECTORY = 4
@@ -28,15 +29,16 @@ def fail(message):
 
 
 def released_files(path):
-    """{name: content} of the programs (and, from a zip, the script) to check."""
+    """{name: content} of the programs (and, from a zip, the scripts and documents) to check."""
     if not zipfile.is_zipfile(path):
         name = os.path.basename(path).lower()
         return {name if name in PROGRAMS else PROGRAMS[0]: open(path, "rb").read()}
-    wanted = PROGRAMS + SCRIPTS
+    wanted = PROGRAMS + tuple(member for member, _ in DOCUMENTS)
     with zipfile.ZipFile(path) as z:
         files = {}
         for name in wanted:
-            members = [n for n in z.namelist() if n.rsplit("/", 1)[-1].lower() == name]
+            # Below the zip's one top folder, quillmend-<version>/.
+            members = [n for n in z.namelist() if n.split("/", 1)[-1].lower() == name.lower()]
             if len(members) != 1:
                 fail("%s holds %d copies of %s, not one" % (path, len(members), name))
             files[name] = z.read(members[0])
@@ -87,7 +89,7 @@ def build(work):
     folder = os.path.join(work, "build")
     run(["cmake", "-S", ROOT, "-B", folder, "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(ROOT, "cmake", "mingw-i686.cmake"),
          "-DCMAKE_BUILD_TYPE=Release"], "configuring the build")
-    run(["cmake", "--build", folder, "--target", "quillmend", "quillmend-check"], "building the sources")
+    run(["cmake", "--build", folder, "--target", "quillmend", "quillmend-check", "quillmend-run"], "building the sources")
     return {p: open(os.path.join(folder, p), "rb").read() for p in PROGRAMS}
 
 

@@ -5,11 +5,11 @@ not appear (a silent run, say) is seen and recorded, never skipped.
 """
 import os
 import shutil
+import subprocess
 import time
 
-from winemachine import LADDER, SETUP_DATA, SHELL_FOLDERS_KEY, STALE_TIME, WineMachine, reg_value_line, write_copy
+from winemachine import LADDER, SETUP_DATA, SHELL_FOLDERS_KEY, STALE_TIME, WINE, WineMachine, reg_value_line, write_copy
 
-DEPLOY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "deploy")
 CAPTION = "Quillmend"
 PROMPT = "A copy of Extend.dat was found at the following location. Delete this file?\r\n "
 SUFFIX = "\\Microsoft\\Outlook\\Extend.dat"
@@ -61,14 +61,14 @@ class Context:
         self.program_dir = self.machine.drive_c("Program Files", "Quill Mend")
         os.makedirs(self.program_dir, exist_ok=True)
         shutil.copy(self.exe, os.path.join(self.program_dir, "quillmend.exe"))
-        # The check is built beside the program; the engines' scripts come from the sources.
-        shutil.copy(os.path.join(os.path.dirname(self.exe), "quillmend-check.exe"), self.program_dir)
-        for script in ("quillmend-run.cmd", "quillmend-install.cmd", "quillmend-uninstall.cmd"):
-            shutil.copy(os.path.join(DEPLOY, script), self.program_dir)
+        # The check and the fleet run are built beside the program: together, the release.
+        for program in ("quillmend-check.exe", "quillmend-run.exe"):
+            shutil.copy(os.path.join(os.path.dirname(self.exe), program), self.program_dir)
         shutil.copy(self.driver, os.path.join(self.machine.root, "wine_driver.exe"))
         self.program = "C:\\Program Files\\Quill Mend\\quillmend.exe"
         self.program_dir_windows = "C:\\Program Files\\Quill Mend"
         self.check_program = self.program_dir_windows + "\\quillmend-check.exe"
+        self.run_program = self.program_dir_windows + "\\quillmend-run.exe"
 
     def stop(self):
         if self.machine:
@@ -125,6 +125,41 @@ class Context:
         seconds = time.time() - started
         _, code = self.read_report(report)
         return code, open(os.path.join(m.root, "console.txt"), "rb").read().decode("latin-1"), seconds
+
+    def start_engine(self, command_line):
+        """Starts a command line as engine() does, without waiting: for runs
+        that overlap. finish_engine gives (exit code, standard output)."""
+        m = self.machine
+        self.runs += 1
+        report = os.path.join(m.root, "report%d.txt" % self.runs)
+        out = os.path.join(m.root, "console%d.txt" % self.runs)
+        with open(out, "wb") as f, open(m.log, "ab") as log:
+            process = subprocess.Popen([WINE, os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), "-",
+                                        "-", "-", command_line], env=m.env, stdin=subprocess.DEVNULL, stdout=f,
+                                       stderr=log)
+        return process, report, out
+
+    def finish_engine(self, started, timeout=180):
+        process, report, out = started
+        process.wait(timeout=timeout)
+        _, code = self.read_report(report)
+        return code, open(out, "rb").read().decode("latin-1")
+
+    def hold(self, unix_path, milliseconds):
+        """Another process holding a file without sharing, as a run holds its
+        lock; returns once it holds it, and the process, to wait for."""
+        m = self.machine
+        out = os.path.join(m.root, "hold%d.txt" % self.runs)
+        with open(out, "wb") as f, open(m.log, "ab") as log:
+            process = subprocess.Popen([WINE, os.path.join(m.root, "wine_driver.exe"), "--hold",
+                                        m.windows_path(unix_path), str(milliseconds)], env=m.env,
+                                       stdin=subprocess.DEVNULL, stdout=f, stderr=log)
+        for _ in range(600):
+            if b"held" in open(out, "rb").read() or process.poll() is not None:
+                break
+            time.sleep(0.1)
+        check(b"held" in open(out, "rb").read(), "the driver could not hold %s" % unix_path)
+        return process
 
     def check(self, argument, code, lines=()):
         """Runs quillmend-check.exe: its exit code, lines its output must hold,
@@ -245,7 +280,9 @@ def run_modes(ctx):
         ctx.check(None, 0, ["would delete: none", "setup extension: Outlook Setup Extension holds what a run writes",
                             CLEAN])
 
-    def script(argument, read_only, code):
+    def fleet_run(argument, read_only, code):
+        """quillmend-run.exe: the registry half cleans the registrations, the
+        user half the copies a run can delete; neither touches the other's."""
         def run():
             m = ctx.machine
             m.reset_registry()
@@ -254,11 +291,13 @@ def run_modes(ctx):
             if read_only:
                 os.chmod(roaming, 0o444)  # Wine maps this to FILE_ATTRIBUTE_READONLY
             try:
-                got, output = m.run_console(["cmd", "/c", ctx.program_dir_windows + "\\quillmend-run.cmd"]
-                                            + ([argument] if argument else []))
-                check(got == code, "script exit code %s, expected %s:\n%s" % (got, code, output))
-                check(ctx.copies() == (read_only, False), "copies left: %s" % (ctx.copies(),))
-                check(sorted(n for n in ctx.extensions() if n in LADDER) == ["KestrinCorp90"], "registrations left")
+                got, output = m.run_console([ctx.run_program] + ([argument] if argument else []))
+                check(got == code, "exit code %s, expected %s:\n%s" % (got, code, output))
+                cleaned_copies = argument != "/registry"
+                check(ctx.copies() == ((read_only or not cleaned_copies), not cleaned_copies),
+                      "copies left: %s" % (ctx.copies(),))
+                left = sorted(n for n in ctx.extensions() if n in LADDER)
+                check(left == (LADDER if argument == "/user" else ["KestrinCorp90"]), "registrations left: %s" % left)
             finally:
                 if read_only:
                     os.chmod(roaming, 0o644)
@@ -266,7 +305,7 @@ def run_modes(ctx):
         return run
 
     def setup_value_deleted():
-        """As Outlook does once it has reloaded: the run script starts nothing,
+        """As Outlook does once it has reloaded: the fleet run changes nothing,
         the Extensions key's time stays, and a copy rebuilt since stays."""
         m = ctx.machine
         m.reset_registry()
@@ -279,20 +318,20 @@ def run_modes(ctx):
         before = ctx.check("/user", 0, [rebuilt])
         changed = [line for line in before.splitlines() if line.startswith("registrations last changed: ")]
         check(len(changed) == 1, "no time line:\n%s" % before)
-        got, output = m.run_console(["cmd", "/c", ctx.program_dir_windows + "\\quillmend-run.cmd", "/registry"])
+        got, output = m.run_console([ctx.run_program, "/registry"])
         check(got == 0 and SETUP_ABSENT in output.splitlines() and CLEAN in output.splitlines()
-              and "started quillmend.exe" not in output, "quillmend-run.cmd /registry: exit code %s:\n%s" % (got, output))
-        check("Outlook Setup Extension" not in ctx.extensions(), "quillmend.exe ran: the setup value is back")
+              and "backup: " not in output, "quillmend-run.exe /registry: exit code %s:\n%s" % (got, output))
+        check("Outlook Setup Extension" not in ctx.extensions(), "the run wrote the setup value again")
         ctx.check("/user", 0, [rebuilt] + changed)
         check(ctx.copies() == (True, True), "copies left: %s" % (ctx.copies(),))
         ctx.place_copies(False, False)
 
     cases = [(name, case(line, boxes)) for name, line, boxes in table]
     cases += [("check before and after a silent run", demo_check),
-              ("Outlook deletes the setup value: quillmend-run.cmd starts nothing", setup_value_deleted),
-              ("quillmend-run.cmd: cleaned", script(None, False, 0)),
-              ("quillmend-run.cmd /user: a read-only copy stays", script("/user", True, 2)),
-              ("quillmend-run.cmd /registry: a read-only copy is not its concern", script("/registry", True, 0))]
+              ("Outlook deletes the setup value: quillmend-run.exe /registry changes nothing", setup_value_deleted),
+              ("quillmend-run.exe: both halves cleaned", fleet_run(None, False, 0)),
+              ("quillmend-run.exe /user: a read-only copy stays, the registry untouched", fleet_run("/user", True, 2)),
+              ("quillmend-run.exe /registry: no copy is its concern", fleet_run("/registry", True, 0))]
     return cases
 
 
@@ -610,122 +649,189 @@ def long_paths(ctx):
     return cases
 
 
-# ---- deployment: the engines' scripts, started as engines start them ----
+# ---- deployment: quillmend-run.exe, started as engines start it ----
 
 def deployment(ctx):
     installed = "C:\\Program Files (x86)\\Quillmend"
-    files = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.cmd")
+    release = ctx.program_dir_windows
+    programs = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe")
 
     def unix_installed(*names):
         return ctx.machine.drive_c("Program Files (x86)", "Quillmend", *names)
 
-    def verdicts(output):
-        return [line for line in output.splitlines() if line.startswith("verdict: ")]
-
     def system_logs(*names):
         return ctx.machine.drive_c("Program Files (x86)", "Quillmend Logs", *names)
 
-    def log_verdicts(path):
-        return [line for line in open(path, "rb").read().decode("latin-1").splitlines()
-                if line.startswith("verdict: ") or line.startswith("quillmend-run.cmd: ")]
+    def verdicts(output):
+        return [line for line in output.splitlines() if line.startswith("verdict: ")]
+
+    def log_texts(path):
+        """The texts of a CMTrace log's lines, each checked for the line's form."""
+        texts = []
+        for line in open(path, "rb").read().decode("utf-8").split("\r\n")[:-1]:
+            check(line.startswith("<![LOG[") and "]LOG]!><time=\"" in line and 'component="quillmend-run"' in line
+                  and line.endswith('file="">'), "not a CMTrace line: %r" % line)
+            texts.append(line[len("<![LOG["):line.index("]LOG]!>")])
+        return texts
+
+    def backups():
+        return sorted(n for n in os.listdir(system_logs()) if n.startswith("extensions-") and n.endswith(".reg"))
+
+    def registrations():
+        return sorted(n for n in ctx.extensions() if n in LADDER)
+
+    def older_release():
+        """What an older release left installed: files that differ from this one's."""
+        os.makedirs(unix_installed(), exist_ok=True)
+        for name in programs:
+            with open(unix_installed(name), "wb") as old:
+                old.write(b"an older release's " + name.encode())
 
     def install_with_work_left():
-        """An older release installed first: the install replaces its files.
-        The run leaves a log and a backup that restores what it deleted."""
+        """The install replaces an older release, makes the log folder, backs up
+        and cleans; the backup restores what it deleted."""
         ctx.machine.reset_registry()
         ctx.machine.seed_demo()
         shutil.rmtree(system_logs(), ignore_errors=True)
-        os.makedirs(unix_installed(), exist_ok=True)
-        for f in files:
-            with open(unix_installed(f), "wb") as old:
-                old.write(b"an older release's " + f.encode())
-        code, output, _ = ctx.engine('"%s\\quillmend-install.cmd"' % ctx.program_dir_windows)
+        older_release()
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
         check(code == 0, "install: exit code %s:\n%s" % (code, output))
         check(verdicts(output) == ["verdict: registry work remains (exit code 1)", CLEAN],
-              "install: the check before and after the run:\n%s" % output)
-        for f in files:
-            check(open(unix_installed(f), "rb").read() == open(os.path.join(ctx.program_dir, f), "rb").read(),
-                  "%s is not the release's" % f)
-        check(sorted(n for n in ctx.extensions() if n in LADDER) == ["KestrinCorp90"], "registrations left")
-        logged = log_verdicts(system_logs("quillmend-run.log"))
-        backups = [n for n in os.listdir(system_logs()) if n.startswith("extensions-") and n.endswith(".reg")]
-        check(len(backups) == 1, "backups: %s" % os.listdir(system_logs()))
-        check(logged == ["verdict: registry work remains (exit code 1)",
-                         "quillmend-run.cmd: backup of the Extensions key: %s\\Quillmend Logs\\%s"
-                         % (installed.rsplit("\\", 1)[0], backups[0]),
-                         "quillmend-run.cmd: started quillmend.exe /S", CLEAN, "quillmend-run.cmd: exit code 0"],
-              "the log:\n%s" % "\n".join(logged))
-        check(any(line.startswith("checked: ") for line in
-                  open(system_logs("quillmend-run.log"), "rb").read().decode("latin-1").splitlines()), "no time")
-        saved = open(system_logs(backups[0]), "rb").read().decode("utf-16")
-        check(all('"%s"' % n in saved for n in LADDER), "the backup lacks a registration:\n%s" % saved)
-        ctx.machine.wine("reg", "import", ctx.machine.windows_path(system_logs(backups[0])), "/reg:32")
-        check(sorted(n for n in ctx.extensions() if n in LADDER) == sorted(LADDER), "the backup did not restore them")
-        code, output, _ = ctx.engine('"%s\\quillmend-run.cmd" /registry' % installed)
-        check(code == 0 and verdicts(output) == ["verdict: registry work remains (exit code 1)", CLEAN],
-              "cleaning the restored registrations: exit code %s:\n%s" % (code, output))
+              "install: the check before and after:\n%s" % output)
+        for name in programs:
+            check(open(unix_installed(name), "rb").read() == open(os.path.join(ctx.program_dir, name), "rb").read(),
+                  "%s is not the release's" % name)
+        check(registrations() == ["KestrinCorp90"], "registrations left: %s" % registrations())
+        check(len(backups()) == 1, "backups: %s" % os.listdir(system_logs()))
+        texts = log_texts(system_logs("quillmend-run.log"))
+        for wanted in ("verdict: registry work remains (exit code 1)",
+                       "backup: %s\\Quillmend Logs\\%s" % (installed.rsplit("\\", 1)[0], backups()[0]),
+                       "deleted: KestrinCorp810", "deleted: Marvil", "written: Outlook Setup Extension", CLEAN,
+                       "exit code 0"):
+            check(wanted in texts, "the log lacks %r:\n%s" % (wanted, "\n".join(texts)))
+        check(texts[0].startswith("quillmend-run.exe /install as ") and any(t.startswith("checked: ") for t in texts),
+              "the log's header and the check's time:\n%s" % "\n".join(texts))
+        ctx.machine.wine("reg", "import", ctx.machine.windows_path(system_logs(backups()[0])), "/reg:32")
+        check(registrations() == sorted(LADDER), "the backup did not restore them: %s" % registrations())
+        check("Outlook Setup Extension" not in ctx.extensions(), "the backup did not restore the setup value's absence")
 
     def again_on_a_clean_machine():
-        """Nothing to do: quillmend.exe is not started, so rebuilt copies stay
-        and the Extensions key's time does not move past them."""
+        """Installed already, nothing to do: nothing copied, nothing changed,
+        rebuilt copies stay rebuilt."""
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /registry' % installed)
+        check(code == 0, "cleaning the restored registrations: exit code %s:\n%s" % (code, output))
         ctx.place_copies(rebuilt=True)
-        code, output, _ = ctx.engine('"%s\\quillmend-install.cmd"' % ctx.program_dir_windows)
-        check(code == 0 and verdicts(output) == [CLEAN], "install again: exit code %s:\n%s" % (code, output))
-        check(ctx.copies() == (True, True), "quillmend.exe ran: the rebuilt copies are gone")
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+        check(code == 0 and verdicts(output) == [CLEAN] and "holds this release already" in output
+              and "backup: " not in output, "install again: exit code %s:\n%s" % (code, output))
         ctx.check("/user", 0, ["roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX])
 
-    def user_run_from_the_installed_folder():
+    def two_runs_together():
+        """Two registry runs at once: one cleans, the other waits, then sees nothing left."""
+        ctx.machine.reset_registry()
+        ctx.machine.seed_demo()
+        before = len(backups())
+        logged = len([t for t in log_texts(system_logs("quillmend-run.log")) if t.startswith("exit code ")])
+        started = [ctx.start_engine('"%s\\quillmend-run.exe" /registry' % installed) for _ in range(2)]
+        results = [ctx.finish_engine(s) for s in started]
+        check([code for code, _ in results] == [0, 0], "exit codes: %s" % results)
+        check(registrations() == ["KestrinCorp90"], "registrations left: %s" % registrations())
+        check(len(backups()) == before + 1, "backups: %s (one run cleans)" % backups())
+        texts = log_texts(system_logs("quillmend-run.log"))
+        check(len([t for t in texts if t.startswith("exit code ")]) == logged + 2, "two records:\n%s" % "\n".join(texts))
+
+    def user_run():
+        """In the user's context: the stale copies go, the registry's work stays for the registry run."""
+        ctx.machine.seed_demo()
         ctx.place_copies(local=False)
-        # The form the README gives for the installed folder: after call, cmd keeps the quotes.
-        code, output, _ = ctx.engine('cmd /c call "%s\\quillmend-run.cmd" /User' % installed)
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /User' % installed)
         check(code == 0 and verdicts(output) == ["verdict: a stale Extend.dat remains (exit code 2)", CLEAN],
-              "quillmend-run.cmd /User: exit code %s:\n%s" % (code, output))
+              "quillmend-run.exe /User: exit code %s:\n%s" % (code, output))
         check(ctx.copies() == (False, False), "copies left: %s" % (ctx.copies(),))
+        check(registrations() == sorted(LADDER), "a user run changed the registry: %s" % registrations())
         user_log = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.log")
-        check(os.path.isfile(user_log) and log_verdicts(user_log)[-3:] == [
-            "quillmend-run.cmd: started quillmend.exe /S", CLEAN, "quillmend-run.cmd: exit code 0"],
-              "the user's log: %s" % (log_verdicts(user_log) if os.path.isfile(user_log) else "none"))
+        texts = log_texts(user_log)
+        check(("deleted: %s%s" % (ctx.windows_roaming(), SUFFIX)) in texts and texts[-1] == "exit code 0",
+              "the user's log:\n%s" % "\n".join(texts))
+
+    def install_while_a_program_runs():
+        """The installed quillmend-run.exe is running (waiting for the user
+        lock another process holds) while a newer release installs: it is
+        renamed aside, the new one put in place."""
+        older = bytearray(open(unix_installed("quillmend-run.exe"), "rb").read())
+        marker = "Quillmend fleet run".encode("utf-16-le")
+        check(marker in older, "no version text to change in quillmend-run.exe")
+        older[older.index(marker)] ^= 0x20  # an older build: "quillmend fleet run", and still a program
+        with open(unix_installed("quillmend-run.exe"), "wb") as f:
+            f.write(older)
+        lock = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.lock")
+        holder = ctx.hold(lock, 25000)
+        waiting = ctx.start_engine('"%s\\quillmend-run.exe" /user' % installed)
+        time.sleep(8)  # it has started and waits for the lock
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+        holder.wait(timeout=120)
+        waited, _ = ctx.finish_engine(waiting)
+        check(code == 0, "install: exit code %s:\n%s" % (code, output))
+        check(open(unix_installed("quillmend-run.exe"), "rb").read()
+              == open(os.path.join(ctx.program_dir, "quillmend-run.exe"), "rb").read(), "the new program is not in place")
+        aside = unix_installed("quillmend-run.exe.old")
+        print("        Wine: the running program %s; install said: %s" % (
+            "was renamed aside" if os.path.exists(aside) else "was replaced in place",
+            [line for line in output.splitlines() if line.startswith("install: ")]))
+        check(waited == 0, "the waiting run: exit code %s" % waited)
+        if os.path.exists(aside):
+            os.remove(aside)
 
     def bad_argument():
-        code, output, _ = ctx.engine('"%s\\quillmend-run.cmd" /everything' % installed)
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /everything' % installed)
         check(code == 5 and verdicts(output) == [], "bad argument: exit code %s:\n%s" % (code, output))
 
-    def partial_release(missing, script, command):
-        """The release without one of its files, started from its own folder
-        (C:\\partial (x86)): the script reports it and exits at once."""
+    def partial_release(missing):
+        """The release without one of its programs (C:\\partial (x86)): nothing changes."""
         partial = ctx.machine.drive_c("partial (x86)")
         shutil.rmtree(partial, ignore_errors=True)
-        shutil.copytree(ctx.machine.drive_c("Program Files", "Quill Mend"), partial,
-                        ignore=lambda folder, names: [missing])
-        code, output, seconds = ctx.engine('"C:\\partial (x86)\\%s"%s' % (script, command))
-        print("        %s without %s: exit code %s in %.1f s" % (script, missing, code, seconds))
-        return code, output
+        shutil.copytree(ctx.program_dir, partial, ignore=lambda folder, names: [missing])
+        return ctx.engine('"C:\\partial (x86)\\quillmend-run.exe" /install')
 
     def program_missing():
-        code, output = partial_release("quillmend.exe", "quillmend-run.cmd", " /registry")
-        check(code == 6 and "quillmend.exe or quillmend-check.exe is missing" in output,
+        before = {n: open(unix_installed(n), "rb").read() for n in programs}
+        code, output, seconds = partial_release("quillmend-check.exe")
+        print("        /install without quillmend-check.exe: exit code %s in %.1f s" % (code, seconds))
+        check(code == 6 and "install: quillmend-check.exe is missing from" in output,
               "program missing: exit code %s:\n%s" % (code, output))
+        check({n: open(unix_installed(n), "rb").read() for n in programs} == before, "the installed files changed")
 
     def failed_copy():
-        """A copy that fails leaves nothing installed, not even what it copied."""
-        code, output = partial_release("quillmend-run.cmd", "quillmend-install.cmd", "")
-        check(code == 7 and "the files it copied were removed again" in output,
-              "failed copy: exit code %s:\n%s" % (code, output))
-        check(not os.path.exists(unix_installed()), "a failed install left its folder behind")
+        """A copy that cannot be made (its temporary name taken by a folder):
+        7, and the installed files as they were."""
+        older_release()
+        os.makedirs(unix_installed("quillmend-run.exe.new"))
+        try:
+            code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+            check(code == 7 and 'install: copying "' in output, "failed copy: exit code %s:\n%s" % (code, output))
+            check(all(open(unix_installed(n), "rb").read() == b"an older release's " + n.encode() for n in programs),
+                  "the previous installation is not whole")
+            check(sorted(os.listdir(unix_installed())) == sorted(programs + ("quillmend-run.exe.new",)),
+                  "left behind: %s" % os.listdir(unix_installed()))
+        finally:
+            os.rmdir(unix_installed("quillmend-run.exe.new"))
 
     def uninstall_twice():
         for attempt in (1, 2):
-            code, output, _ = ctx.engine('"%s\\quillmend-uninstall.cmd"' % ctx.program_dir_windows)
+            code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /uninstall' % release)
             check(code == 0, "uninstall %d: exit code %s:\n%s" % (attempt, code, output))
             check(not os.path.exists(unix_installed()), "uninstall %d: the folder is still there" % attempt)
+            check(os.path.exists(system_logs("quillmend-run.log")), "the logs went")
 
-    return [("install on a machine with work left", install_with_work_left),
+    return [("install on a machine with work left, the backup restores", install_with_work_left),
             ("install again, nothing to do", again_on_a_clean_machine),
-            ("cmd /c call quillmend-run.cmd /User in the installed folder", user_run_from_the_installed_folder),
-            ("quillmend-run.cmd with a bad argument", bad_argument),
-            ("quillmend-run.cmd without quillmend.exe", program_missing),
-            ("uninstall, twice", uninstall_twice),
-            ("install with a copy that fails", failed_copy)]
+            ("two registry runs started together", two_runs_together),
+            ("quillmend-run.exe /User in the user's context", user_run),
+            ("install while the installed quillmend-run.exe runs", install_while_a_program_runs),
+            ("quillmend-run.exe with a bad argument", bad_argument),
+            ("install without quillmend-check.exe", program_missing),
+            ("install with a copy that fails", failed_copy),
+            ("uninstall, twice", uninstall_twice)]
 
 
 GROUPS = [("run-modes", run_modes), ("detection", detection), ("reconciliation", reconciliation),

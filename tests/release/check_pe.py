@@ -5,19 +5,27 @@ from ADVAPI32, KERNEL32, SHELL32 and USER32 only, a load configuration whose
 DependentLoadFlags restrict the loader's DLL search to System32, an embedded manifest that
 runs as invoker, a version resource, no link timestamp, and a size of at most
 8 KiB (12 KiB for quillmend-check.exe, whose wide look-up of folders a run
-cannot name takes room), not counting an Authenticode signature. With --read-only, also that
-it imports no Windows function that changes the registry or files or shows a
-box. Prints what it found."""
+cannot name takes room; 24 KiB for quillmend-run.exe, which holds the check,
+the stages, the log, the backup and the install), not counting an Authenticode
+signature; no program imports anything that starts a process, loads a DLL by
+name, or changes file times, the clock or token privileges. With --read-only,
+also that it imports no Windows function that changes the registry or files or
+shows a box. Prints what it found."""
 import argparse
 import struct
 import sys
 
 MAX_SIZE = 8 * 1024
-CHECK_MAX_SIZE = 12 * 1024
+MAX_SIZES = {"quillmend-check.exe": 12 * 1024, "quillmend-run.exe": 24 * 1024}
 ALLOWED_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "SHELL32.DLL", "USER32.DLL"}
 RT_VERSION, RT_MANIFEST = 16, 24
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 DEPENDENT_LOAD_FLAGS_OFFSET = 54  # in IMAGE_LOAD_CONFIG_DIRECTORY32, a WORD
+# Nothing the programs do needs these; each would widen what a run could be made to do.
+NEVER_IMPORTED = {name + suffix for suffix in ("A", "W", "ExA", "ExW") for name in (
+    "CreateProcess", "CreateProcessAsUser", "ShellExecute", "WinExec", "LoadLibrary")} | {
+    "WinExec", "CreateProcessWithLogonW", "CreateProcessWithTokenW", "SetFileTime", "AdjustTokenPrivileges",
+    "SetTokenInformation", "SetSystemTime", "SetLocalTime", "ImpersonateLoggedOnUser"}
 WRITING_FUNCTIONS = {name + suffix for suffix in "AW" for name in (
     "RegSetValueEx", "RegDeleteValue", "RegOpenKey", "RegCreateKey", "RegCreateKeyEx", "RegDeleteKey", "DeleteFile",
     "CreateFile", "MoveFile", "MoveFileEx", "RemoveDirectory", "CreateDirectory", "SetFileAttributes", "MessageBox")} | {
@@ -26,7 +34,7 @@ WRITING_FUNCTIONS = {name + suffix for suffix in "AW" for name in (
 
 
 def main(path, console=False, read_only=False):
-    max_size = CHECK_MAX_SIZE if path.endswith("quillmend-check.exe") else MAX_SIZE
+    max_size = next((size for name, size in MAX_SIZES.items() if path.endswith(name)), MAX_SIZE)
     data = open(path, "rb").read()
     problems = []
 
@@ -137,6 +145,8 @@ def main(path, console=False, read_only=False):
         problems.append("not PE32 for i386")
     if subsystem != (3 if console else 2):
         problems.append("not the %s subsystem" % ("console" if console else "GUI"))
+    if NEVER_IMPORTED & set(functions):
+        problems.append("imports functions no program needs: %s" % sorted(NEVER_IMPORTED & set(functions)))
     if read_only and WRITING_FUNCTIONS & set(functions):
         problems.append("imports functions that change things: %s" % sorted(WRITING_FUNCTIONS & set(functions)))
     if not dll_chars & 0x0040:

@@ -39,11 +39,12 @@ check "the zip holds the four PowerShell scripts" test "$(echo "$scripts" | wc -
 check "each PowerShell script's signature verifies against the certificate" \
   eval 'for s in $scripts; do osslsigncode verify -CAfile "$work/cert.pem" -in "$s" || exit 1; done' 
 check "the signatures verify against the certificate" \
-  eval 'osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-quillmend.exe" &&
-        osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-quillmend-check.exe"'
+  eval 'for p in quillmend quillmend-check quillmend-run; do
+          osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-$p.exe" || exit 1; done'
 check "the PE check holds for the signed files" \
   eval 'python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend.exe" &&
-        python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend-check.exe" --console --read-only'
+        python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend-check.exe" --console --read-only &&
+        python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend-run.exe" --console'
 grep '^size:' "$work/out"
 
 bash "$root/scripts/verify-release.sh" "$zip" >"$work/verify.log" 2>&1
@@ -52,10 +53,10 @@ cat "$work/verify.log"
 check "verify-release matches the signed zip" test $status -eq 0
 check "verify-release says so" grep -qx "matches the sources" "$work/verify.log"
 check "verify-release names the signer" grep -q "thumbprint: $thumbprint" "$work/verify.log"
-check "verify-release compares the seven deployment scripts" \
-  test "$(grep -cE '^quillmend-(run|install|uninstall)\.cmd:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 7
+check "verify-release compares the three programs and the four scripts" \
+  test "$(grep -cE '^quillmend(-check|-run)?\.exe:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 7
 
-# One byte of the program's code changed, and one of a script, in a copy of the zip.
+# One byte of the program's code changed, a script, and a document, in a copy of the zip.
 python3 - "$zip" "$work/tampered.zip" <<'EOF'
 import struct, sys, zipfile
 source, target = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2], "w")
@@ -66,8 +67,8 @@ for info in source.infolist():
         text = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]  # first section header
         code = struct.unpack_from("<I", data, text + 20)[0]
         data[code + 64] ^= 0x01
-    if info.filename.endswith("/quillmend-uninstall.cmd"):
-        data = data.replace(b"rd ", b"rd /s /q ", 1)
+    if info.filename.endswith("/SECURITY.md"):
+        data = data.replace(b"Security", b"Insecurity", 1)
     if info.filename.endswith("/quillmend-detect-user.ps1"):
         data = data.replace(b"-eq 0", b"-ge 0", 1)
     target.writestr(info, bytes(data))
@@ -78,7 +79,7 @@ status=$?
 cat "$work/verify.log"
 check "verify-release refuses a program with one byte changed" test $status -ne 0
 check "and says where it differs" grep -q "bytes differing: [1-9]" "$work/verify.log"
-check "and names the changed script" grep -qx "quillmend-uninstall.cmd differs from the sources" "$work/verify.log"
+check "and names the changed document" grep -qx "SECURITY.md differs from the sources" "$work/verify.log"
 check "and the signed script changed after signing" \
   grep -qx "quillmend-detect-user.ps1: its signature was not made over this file" "$work/verify.log"
 

@@ -19,9 +19,15 @@
 //
 // Gives HKLM\KEY (as a 64-bit program names it) a DACL that lets Everyone do
 // anything but set values, as an unelevated user meets the Extensions key.
+//
+//   wine_driver.exe --hold FILE MILLISECONDS
+//
+// Holds FILE open without sharing (created when missing) for that long, as
+// another run holding its lock does; prints "held" once it holds it.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -137,6 +143,15 @@ int denySetValue(const char* path) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--deny-set-value") == 0) return denySetValue(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "--hold") == 0) {
+        const HANDLE held = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+        if (held == INVALID_HANDLE_VALUE) return 1;
+        std::printf("held\n");
+        std::fflush(stdout);
+        Sleep(static_cast<DWORD>(std::atoi(argv[3])));
+        CloseHandle(held);
+        return 0;
+    }
     if (argc != 6) {
         std::fprintf(stderr, "usage: wine_driver REPORT ANSWERS PAUSE_DIR APPLICATION COMMAND_LINE\n");
         return 2;
