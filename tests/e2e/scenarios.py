@@ -297,7 +297,7 @@ def run_modes(ctx):
                 check(ctx.copies() == ((read_only or not cleaned_copies), not cleaned_copies),
                       "copies left: %s" % (ctx.copies(),))
                 left = sorted(n for n in ctx.extensions() if n in LADDER)
-                check(left == (LADDER if argument == "/user" else ["KestrinCorp90"]), "registrations left: %s" % left)
+                check(left == (sorted(LADDER) if argument == "/user" else ["KestrinCorp90"]), "registrations left: %s" % left)
             finally:
                 if read_only:
                     os.chmod(roaming, 0o644)
