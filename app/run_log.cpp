@@ -8,7 +8,7 @@
 namespace {
 
 // Configuration Manager rolls its logs over at about this size.
-constexpr unsigned long long kRollOverBytes = 1024 * 1024;
+constexpr unsigned long long kRollOverBytes = 1024ull * 1024;
 constexpr unsigned kLineBytes = 4096;
 
 platform::File logFile = nullptr;

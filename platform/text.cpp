@@ -113,6 +113,8 @@ bool appendUtcTime(char* buffer, unsigned capacity, unsigned long long fileTime)
     return append(stamp, sizeof stamp, rest) && append(buffer, capacity, stamp);
 }
 
+#ifdef QUILLMEND_FLEET_RUN
+// The fleet run's alone: compiled out of the other programs, whose every byte counts.
 bool appendCmTraceTime(char* buffer, unsigned capacity, unsigned long long fileTime) {
     char iso[32] = "";
     appendUtcTime(iso, sizeof iso, fileTime);
@@ -123,9 +125,10 @@ bool appendCmTraceTime(char* buffer, unsigned capacity, unsigned long long fileT
     rest[0] = rest[6] = iso[end - 1] = '\0';
     unsigned ticks = 0;
     divide(fileTime, 10000000, &ticks);
-    char milliseconds[8] = "";
-    appendNumber(milliseconds, sizeof milliseconds, 1000 + ticks / 10000);  // "1mmm"
-    return appendFormat(buffer, capacity, "time=\"%.%+000\" date=\"%-%\"", rest + 7, milliseconds + 1, rest + 1, iso);
+    char milliseconds[4] = "";
+    putDigits(milliseconds, 3, ticks / 10000);
+    return appendFormat(buffer, capacity, "time=\"%.%+000\" date=\"%-%\"", rest + 7, milliseconds, rest + 1, iso);
 }
+#endif
 
 }  // namespace text
