@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "app/check.h"
+#include "app/fleet_run.h"
 #include "app/run.h"
+#include "platform/text.h"
 #include "tests/sim/simulated_machine.h"
 
 namespace {
@@ -61,6 +63,84 @@ std::string folderPath(FuzzedDataProvider& in) {
     while (folder.size() < length) folder += pattern;
     if (length >= 3) folder.resize(length);
     return folder;
+}
+
+// quillmend-run.exe over the same machine, with the faults an engine meets:
+// its log folder missing, a link, foreign or open to users; its lock held for
+// a while or for ever; its log held; its backup not creatable or not writable.
+void fleetRun(FuzzedDataProvider& in) {
+    sim::Machine& m = sim::machine();
+    const std::string programFiles = "C:\\Program Files (x86)";
+    const std::string logs = programFiles + "\\Quillmend Logs";
+    m.programFilesFolder = programFiles;
+    sim::addFolder(programFiles);
+    if (m.localFolder && in.ConsumeBool()) sim::addFolder(*m.localFolder);
+    const int logState = in.ConsumeIntegralInRange(0, 5);
+    static const platform::FolderTrust kStates[] = {
+        platform::FolderTrust::Trusted, platform::FolderTrust::ReparsePoint, platform::FolderTrust::ForeignOwner,
+        platform::FolderTrust::OthersMayWrite, platform::FolderTrust::Unreadable};
+    if (logState > 0) sim::addFolder(logs);
+    if (logState > 1) m.folderTrust[logs] = kStates[logState - 1];
+    if (in.ConsumeIntegralInRange(0, 5) == 0) {
+        m.heldFiles.insert(logs + "\\quillmend-run.lock");
+        m.heldUntil = in.ConsumeIntegralInRange<unsigned long long>(0, 90000);
+    }
+    if (in.ConsumeIntegralInRange(0, 7) == 0) m.heldFiles.insert(logs + "\\quillmend-run.log");
+    char stamp[32] = "";
+    text::appendUtcTime(stamp, sizeof stamp, m.now);
+    std::string backup = logs + "\\extensions-";
+    for (const char* c = stamp; *c != '\0'; ++c) {
+        if (*c != '-' && *c != ':') backup += *c;
+    }
+    backup += "-4242.reg";
+    if (in.ConsumeIntegralInRange(0, 7) == 0) m.createFails.insert(backup);
+    if (in.ConsumeIntegralInRange(0, 7) == 0) m.writeFails.insert(backup);
+    const bool user = in.ConsumeBool();
+
+    const auto before = m.values;
+    auto copies = [&m] {
+        std::map<std::string, bool> present;
+        for (const auto& [path, file] : m.files) {
+            if (path.size() >= 10 && path.compare(path.size() - 10, 10, "Extend.dat") == 0) present[path] = true;
+        }
+        return present;
+    };
+    const auto copiesBefore = copies();
+    const int code = runFleet(user ? "/user" : "/registry");
+
+    require(m.openHandles == 0, "every handle is closed");
+    require(code >= 0 && code <= 9 && code != 5 && code != 6 && code != 7, "an exit code of the table");
+    if (code == 8 || code == 9) {
+        require(m.values == before && copies() == copiesBefore, "with 8 or 9 nothing changed");
+    }
+    if (user) require(m.values == before, "a user run never touches the registry");
+    bool changed = false;
+    for (const auto& [key, values] : m.values) changed |= before.count(key) == 0 || !(before.at(key) == values);
+    changed |= m.values.size() != before.size();
+    if (changed) {
+        // The backup this run wrote: its name carries the time it took the lock.
+        std::string written;
+        for (const std::string& name : sim::filesIn(logs)) {
+            if (name.rfind("extensions-", 0) == 0) written = logs + "\\" + name;
+        }
+        require(!user && !written.empty(), "the registry changed with a backup written");
+        backup = written;
+        const auto after = m.values;
+        require(sim::importRegFile(backup).empty(), "the backup imports");
+        const auto& was = before.at(kExtensionsKey);
+        const auto& restored = m.values[kExtensionsKey];
+        require(restored.size() == was.size(), "importing the backup gives the key its values back");
+        for (const auto& [name, value] : was) {
+            require(restored.count(name) != 0 && restored.at(name).type == value.type &&
+                        restored.at(name).data == value.data,
+                    "importing the backup gives each value its type and data back");
+        }
+        m.values = after;
+    }
+    if (code == 0) {
+        m.output.clear();
+        require(runCheck(user ? "/user" : "/registry") == 0, "exit 0: the check, run afterwards, says 0");
+    }
 }
 
 }  // namespace
@@ -143,6 +223,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     m.now = in.ConsumeIntegralInRange<unsigned long long>(0, m.clock + 4000000000ull);
     m.serviceAccount = in.ConsumeIntegralInRange(0, 7) == 0;
+    if (in.ConsumeIntegralInRange(0, 3) == 0) {
+        fleetRun(in);
+        return 0;
+    }
     const auto filesBefore = m.files;
     if (!silent) {
         static const int kAnswers[] = {1, 6, 7, 2, 0};
