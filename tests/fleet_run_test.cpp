@@ -80,7 +80,10 @@ protected:
 
 TEST_F(FleetTest, RegistryWorkIsBackedUpCleanedLoggedAndRestorable) {
     const auto before = sim::machine().values[kExtensionsKey];
-    EXPECT_EQ(runFleet("/registry"), 0);
+    sim::machine().commandLine = "\"C:\\Release\\quillmend-run.exe\" /registry";
+    EXPECT_EQ(startFleetRun(), 0);
+    EXPECT_EQ(sim::machine().log[0], "dllSearch system32") << "the DLL search is guarded before anything else";
+    EXPECT_EQ(sim::machine().log[1], "dllSearch noCurrentDirectory");
     EXPECT_EQ(ladderLeft(), std::vector<std::string>{"KestrinCorp90"});
     EXPECT_EQ(sim::stringValue(kExtensionsKey, "Outlook Setup Extension"), std::string(kSetupData) + '\0');
     EXPECT_TRUE(sim::hasFile(kRoamingCopy) && sim::hasFile(kLocalCopy)) << "a registry run touches no Extend.dat";
