@@ -100,6 +100,9 @@ const char* utcText(unsigned long long time, char* stamp) {
 // One copy's line; returns its bits of the exit code.
 int reportCopy(const char* which, const CopyInspection& copy, RegistrationsChange change, unsigned long long changedAt,
                unsigned long long now) {
+#ifdef QUILLMEND_FLEET_RUN
+    lineInUtf8 = copy.pathInUtf8;  // each way out prints one line, with this copy's path or none
+#endif
     if (!copy.folderNamed) {
         printLine(which, "none (the system names no such folder)");
         return 0;
@@ -109,16 +112,10 @@ int reportCopy(const char* which, const CopyInspection& copy, RegistrationsChang
     if (lookupFailed(found)) {
         char error[16] = "";
         text::appendNumber(error, sizeof error, static_cast<unsigned>(found.error));
-#ifdef QUILLMEND_FLEET_RUN
-        lineInUtf8 = copy.pathInUtf8;
-#endif
         printLine(which, "cannot tell: looking for it failed with error ", error, at, copy.path);
         return kCheckCannotTell;
     }
     if (found.kind == platform::PathKind::Nothing) {
-#ifdef QUILLMEND_FLEET_RUN
-        lineInUtf8 = copy.pathInUtf8;
-#endif
         printLine(which, "none", at, copy.path);
         return 0;
     }
@@ -150,9 +147,6 @@ int reportCopy(const char* which, const CopyInspection& copy, RegistrationsChang
         case CopyAge::CannotTell:
             break;
     }
-#ifdef QUILLMEND_FLEET_RUN
-    lineInUtf8 = copy.pathInUtf8;
-#endif
     printLine(which, state, kind, reach, action, at, copy.path);
     return result;
 }

@@ -67,18 +67,13 @@ __attribute__((noinline)) void sayHeader(RunVerb verb, unsigned long long now) {
     say(kLogInfo, "quillmend-run.exe % as % on %, check time %", kVerbs[static_cast<int>(verb)], account, computer, stamp);
 }
 
-// The check's lines for one half, logged with their verdict's type.
-__attribute__((noinline)) int checkHalf(CheckScope scope, unsigned long long now) {
-    return checkNow(scope, now);
-}
-
 // The registry work itself, under the lock: backup, then the stages.
 __attribute__((noinline)) int cleanRegistry(bool logs, const char* folder, unsigned long long now) {
     ProductRelease release;
     char backup[platform::kMaxPath];
     BackupRecord record;
-    const char* why = "no usable log folder";
-    if (!logs || (why = "the release cannot be read", inspectProduct(&release) != ProductState::Found) ||
+    const char* why = logs ? "the release cannot be read" : "no usable log folder";
+    if (!logs || inspectProduct(&release) != ProductState::Found ||
         !writeBackup(folder, now, release, backup, &record, &why)) {
         say(kLogError, "backup: not written (%); the registry was not changed", why);
         return kRunNoBackup;
@@ -97,7 +92,7 @@ __attribute__((noinline)) int cleanRegistry(bool logs, const char* folder, unsig
         platform::regCloseKey(key);
     }
     pruneBackups(folder, backup);
-    return checkHalf(CheckScope::Registry, platform::currentTime());
+    return checkNow(CheckScope::Registry, platform::currentTime());
 }
 
 // This user's stale copies the check says a run deletes, deleted as a silent run does.
@@ -153,13 +148,13 @@ int runScope(RunVerb verb) {
     }
     // The registry half, also after an install that succeeded.
     if (machine && verb != RunVerb::Uninstall && code == 0) {
-        code = checkHalf(CheckScope::Registry, now);
+        code = checkNow(CheckScope::Registry, now);
         if (code == kCheckRegistryRemains) code = cleanRegistry(logs, folder, now);
     } else if (!machine) {
-        code = checkHalf(CheckScope::User, now);
+        code = checkNow(CheckScope::User, now);
         if (code == kCheckExtendDatRemains) {
             deleteStaleCopies(now);
-            code = checkHalf(CheckScope::User, platform::currentTime());
+            code = checkNow(CheckScope::User, platform::currentTime());
         }
     }
     sayExit(code);
@@ -187,7 +182,7 @@ int runFleet(const char* arguments) {
     // the registry's before the user's; otherwise the check's bits combine.
     const int registry = runScope(RunVerb::Registry);
     const int user = runScope(RunVerb::User);
-    if (registry >= kCheckCannotTell && registry != kCheckCannotTell) return registry;
+    if (registry > kCheckCannotTell) return registry;
     if (user > kCheckCannotTell) return user;
     if (registry == kCheckCannotTell || user == kCheckCannotTell) return kCheckCannotTell;
     return registry | user;

@@ -4,7 +4,7 @@
 
 // The release's programs, installed together.
 constexpr const char* kReleasePrograms[] = {"quillmend.exe", "quillmend-check.exe", "quillmend-run.exe"};
-constexpr int kReleaseProgramCount = 3;
+constexpr int kReleaseProgramCount = sizeof kReleasePrograms / sizeof kReleasePrograms[0];
 // The install folder's name, and the user's log folder's below %LOCALAPPDATA%.
 inline constexpr char kFolderName[] = "\\Quillmend";
 

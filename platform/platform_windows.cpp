@@ -200,8 +200,9 @@ unsigned long long currentTime() {
 namespace {
 
 // The token's user SID, read through a token opened for querying only.
-// info holds TOKEN_USER and its SID: a SID takes at most 68 bytes.
-const SID* processUser(unsigned char (&info)[256]) {
+// info holds TOKEN_USER and its SID: a SID takes at most 68 bytes. Inlined:
+// the check, which reads it once, has no room for a call.
+__attribute__((always_inline)) inline const SID* processUser(unsigned char (&info)[256]) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
     DWORD size = 0;
@@ -236,16 +237,10 @@ bool sameSid(const SID* a, const SID* b) {
 }  // namespace
 
 Account processAccount() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return Account::Unknown;
-    // TOKEN_USER and its SID: a SID takes at most 68 bytes.
     alignas(TOKEN_USER) unsigned char info[256];
-    DWORD size = 0;
-    const BOOL read = GetTokenInformation(token, TokenUser, info, sizeof info, &size);
-    CloseHandle(token);
-    if (!read) return Account::Unknown;
+    const SID* sid = processUser(info);
+    if (sid == nullptr) return Account::Unknown;
     // S-1-5-18, S-1-5-19, S-1-5-20: NT AUTHORITY's SYSTEM, LOCAL SERVICE, NETWORK SERVICE.
-    const SID* sid = static_cast<const SID*>(reinterpret_cast<const TOKEN_USER*>(info)->User.Sid);
     const SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     bool ntAuthority = true;
     for (int i = 0; i < 6; ++i) ntAuthority &= sid->IdentifierAuthority.Value[i] == nt.Value[i];

@@ -4,6 +4,8 @@
 #include "platform/text.h"
 #include "registration/extension_entries.h"
 
+static_assert(kBackupSetupValue == kEntryCount, "the setup value follows the ladder");
+
 namespace {
 
 constexpr const char* kPattern = "\\extensions-*.reg";
@@ -134,9 +136,7 @@ bool writeBackup(const char* folder, unsigned long long time, const ProductRelea
         unsigned long type = 0;
         const platform::RawRead read = platform::regQueryValueRaw(key, value, data, &size, &type);
         record->present[slot] = read == platform::RawRead::Read;
-        whole = read != platform::RawRead::Failed &&
-                putValue(value, record->present[slot], type, data, size);
-        record->saved[slot] = whole;
+        whole = read != platform::RawRead::Failed && putValue(value, record->present[slot], type, data, size);
     }
     platform::regCloseKey(key);
     // On the disk before anything changes.

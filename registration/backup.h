@@ -6,13 +6,13 @@
 
 #include "registration/detect_product.h"
 
-// What a backup holds: for each ladder entry and the setup value, whether it
-// is in the file and whether it was present then.
+// Which values a backup holds with their data, present when it was written:
+// the ladder's ranks, then the setup value. A value it names but was absent
+// is saved as absent ("=-").
+constexpr int kBackupSetupValue = 4;  // after the ladder's four ranks
 struct BackupRecord {
-    bool saved[5] = {};    // the ladder's ranks, then the setup value
-    bool present[5] = {};  // it existed (saved with its data) or not (saved as absent, "=-")
+    bool present[kBackupSetupValue + 1] = {};
 };
-constexpr int kBackupSetupValue = 4;
 
 // The longest value data a backup holds; a longer value cannot be backed up.
 constexpr unsigned long kBackupValueBytes = 2048;

@@ -22,8 +22,8 @@ RT_VERSION, RT_MANIFEST = 16, 24
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 DEPENDENT_LOAD_FLAGS_OFFSET = 54  # in IMAGE_LOAD_CONFIG_DIRECTORY32, a WORD
 # Nothing the programs do needs these; each would widen what a run could be made to do.
-NEVER_IMPORTED = {name + suffix for suffix in ("A", "W", "ExA", "ExW") for name in (
-    "CreateProcess", "CreateProcessAsUser", "ShellExecute", "WinExec", "LoadLibrary")} | {
+NEVER_IMPORTED = {name + suffix for suffix in "AW" for name in (
+    "CreateProcess", "CreateProcessAsUser", "ShellExecute", "ShellExecuteEx", "LoadLibrary", "LoadLibraryEx")} | {
     "WinExec", "CreateProcessWithLogonW", "CreateProcessWithTokenW", "SetFileTime", "AdjustTokenPrivileges",
     "SetTokenInformation", "SetSystemTime", "SetLocalTime", "ImpersonateLoggedOnUser"}
 WRITING_FUNCTIONS = {name + suffix for suffix in "AW" for name in (
