@@ -10,6 +10,8 @@
 
 #ifdef QUILLMEND_FLEET_RUN
 void (*checkLineHook)(const char* line, bool utf8, int verdict) = nullptr;
+CopyInspection checkStaleCopies[sizeof kExtendDatFolders / sizeof kExtendDatFolders[0]];
+int checkStaleCount = 0;
 #endif
 
 namespace {
@@ -134,6 +136,9 @@ int reportCopy(const char* which, const CopyInspection& copy, RegistrationsChang
     int result = kCheckCannotTell;
     switch (copyAge(change, changedAt, now, found.created, found.written)) {
         case CopyAge::Stale:
+#ifdef QUILLMEND_FLEET_RUN
+            checkStaleCopies[checkStaleCount++] = copy;
+#endif
             state = "present and stale";
             action = runDeletes(copy) ? ": a run deletes it unless it is in use," : ": delete it by hand,";
             result = kCheckExtendDatRemains;
@@ -165,6 +170,9 @@ int checkExtensionDataFiles(unsigned long long now) {
     unsigned long long changedAt = 0;
     const RegistrationsChange change = registrationsLastChanged(&changedAt);
     int result = 0;
+#ifdef QUILLMEND_FLEET_RUN
+    checkStaleCount = 0;
+#endif
     if (change == RegistrationsChange::Known) {
         char stamp[32];
         const bool ahead = changeAheadOfClock(change, changedAt, now);

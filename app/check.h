@@ -28,6 +28,10 @@ int checkNow(CheckScope scope, unsigned long long now);
 // utf8: the line holds a path in UTF-8, else all of it is in the system code
 // page; verdict: the exit code the line gives, -1 for every other line.
 extern void (*checkLineHook)(const char* line, bool utf8, int verdict);
+// The copies of Extend.dat the last user half found stale, in the order it printed them.
+struct CopyInspection;
+extern CopyInspection checkStaleCopies[];
+extern int checkStaleCount;
 #endif
 
 // The process: guards the DLL search, then checks with the command line's arguments.

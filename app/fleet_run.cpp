@@ -34,26 +34,12 @@ __attribute__((noinline)) Lock takeLock(const char* folder, platform::File* lock
         unsigned long error = 0;
         if (platform::fileOpen(path, platform::FileMode::Lock, lock, &error)) return Lock::Taken;
         if (error != platform::kErrorSharingViolation) {
-            char code[12];
-            text::numberText(static_cast<unsigned>(error), code);
-            say(kLogWarning, "lock: cannot open \"%\" (error %)", path, code);
+            sayError(kLogWarning, "lock: cannot open \"%\" (error %)", path, error);
             return Lock::Unavailable;
         }
         if (waited >= kLockWaitMilliseconds) return Lock::Held;
         platform::sleepMilliseconds(kLockPollMilliseconds);
     }
-}
-
-__attribute__((noinline)) void sayHeld() {
-    char seconds[12];
-    text::numberText(kLockWaitMilliseconds / 1000, seconds);
-    say(kLogError, "lock: held by another run for more than % seconds", seconds);
-}
-
-__attribute__((noinline)) void sayExit(int code) {
-    char number[12];
-    text::numberText(static_cast<unsigned>(code), number);
-    say(code == 0 ? kLogInfo : kLogError, "exit code %", number);
 }
 
 // The header: what runs, as whom, where, and the time the check will give.
@@ -95,69 +81,63 @@ __attribute__((noinline)) int cleanRegistry(bool logs, const char* folder, unsig
     return checkNow(CheckScope::Registry, platform::currentTime());
 }
 
-// This user's stale copies the check says a run deletes, deleted as a silent run does.
-__attribute__((noinline)) void deleteStaleCopies(unsigned long long now) {
-    unsigned long long changedAt = 0;
-    const RegistrationsChange change = registrationsLastChanged(&changedAt);
-    for (const int folder : kExtendDatFolders) {
-        CopyInspection copy;
-        inspectExtendDat(folder, &copy);
-        if (copy.found.kind == platform::PathKind::Nothing ||
-            copyAge(change, changedAt, now, copy.found.created, copy.found.written) != CopyAge::Stale) {
-            continue;
-        }
+// The stale copies the check just reported, deleted as a silent run does.
+__attribute__((noinline)) void deleteStaleCopies() {
+    for (int i = 0; i < checkStaleCount; ++i) {
+        const CopyInspection& copy = checkStaleCopies[i];
+        unsigned long error = 0;
         if (!runDeletes(copy)) {
             say(kLogWarning, "kept: % (delete it by hand)", copy.path);
-            continue;
-        }
-        unsigned long error = 0;
-        if (platform::removeFile(copy.path, &error)) {
+        } else if (platform::removeFile(copy.path, &error)) {
             say(kLogInfo, "deleted: %", copy.path);
         } else {
-            char code[12];
-            text::numberText(static_cast<unsigned>(error), code);
-            say(kLogWarning, "kept: % (deleting it failed: error %)", copy.path, code);
+            sayError(kLogWarning, "kept: % (deleting it failed: error %)", copy.path, error);
         }
     }
 }
 
-// One scope's run: the lock, the log, then the work. Machine scope: the
-// install or uninstall, if asked, then the registry half.
+// One scope's run: the lock, the log, then the work, and the half's Event Log
+// record. Machine scope: the install or uninstall, if asked, then the
+// registry half; an uninstall, which takes the record's source away, leaves none.
 int runScope(RunVerb verb) {
     const bool machine = verb != RunVerb::User;
+    beginRecord();
     char folder[platform::kMaxPath];
     bool logs = prepareLogFolder(machine ? LogScope::Machine : LogScope::User, folder);
     platform::File lock = nullptr;
-    if (logs) {
-        const Lock taken = takeLock(folder, &lock);
-        if (taken == Lock::Held) {
-            sayHeld();
-            return kRunLockHeld;
+    const Lock taken = logs ? takeLock(folder, &lock) : Lock::Unavailable;
+    logs = taken == Lock::Taken;
+    int code = kRunLockHeld;
+    int before = kRunLockHeld;
+    if (taken == Lock::Held) {
+        static_assert(kLockWaitMilliseconds == 60000, "the line says how long a run waits");
+        say(kLogError, "lock: held by another run for more than 60 seconds");
+    } else {
+        if (logs) openLog(folder);
+        const unsigned long long now = platform::currentTime();
+        sayHeader(verb, now);
+        code = 0;
+        if (verb == RunVerb::Uninstall) {
+            code = uninstallRelease();
+        } else if (verb == RunVerb::Install) {
+            code = installRelease();
         }
-        logs = taken == Lock::Taken;
-    }
-    if (logs) openLog(folder);
-    const unsigned long long now = platform::currentTime();
-    sayHeader(verb, now);
-
-    int code = 0;
-    if (verb == RunVerb::Uninstall) {
-        code = uninstallRelease();
-    } else if (verb == RunVerb::Install) {
-        code = installRelease();
-    }
-    // The registry half, also after an install that succeeded.
-    if (machine && verb != RunVerb::Uninstall && code == 0) {
-        code = checkNow(CheckScope::Registry, now);
-        if (code == kCheckRegistryRemains) code = cleanRegistry(logs, folder, now);
-    } else if (!machine) {
-        code = checkNow(CheckScope::User, now);
-        if (code == kCheckExtendDatRemains) {
-            deleteStaleCopies(now);
-            code = checkNow(CheckScope::User, platform::currentTime());
+        before = code;
+        // The registry half, also after an install that succeeded.
+        if (machine && verb != RunVerb::Uninstall && code == 0) {
+            code = before = checkNow(CheckScope::Registry, now);
+            if (code == kCheckRegistryRemains) code = cleanRegistry(logs, folder, now);
+        } else if (!machine) {
+            code = before = checkNow(CheckScope::User, now);
+            if (code == kCheckExtendDatRemains) {
+                deleteStaleCopies();
+                code = checkNow(CheckScope::User, platform::currentTime());
+            }
         }
     }
-    sayExit(code);
+    char number[12];
+    say(code == 0 ? kLogInfo : kLogError, "exit code %", text::numberText(static_cast<unsigned>(code), number));
+    if (verb != RunVerb::Uninstall) reportRecord(machine ? kEventRegistryHalf : kEventUserHalf, before, code);
     closeLog();
     if (lock != nullptr) platform::fileClose(lock);
     return code;

@@ -8,6 +8,8 @@ namespace {
 
 constexpr const char* kNewSuffix = ".new";
 constexpr const char* kAsideSuffix = ".old";
+// Error, warning and information: the levels the records use.
+constexpr unsigned long kEventTypes = 7;
 constexpr const char* kAtRestart = "was in use: it goes at the next restart";
 constexpr unsigned kCopyChunk = 1024;  // two of them stay within one stack page
 
@@ -194,6 +196,12 @@ int installRelease() {
         say(kLogWarning, "install: the previous \"%\" %", s.target, scheduled ? kAtRestart : "was in use: left as .old");
     }
     if (copied == 0) say(kLogInfo, "install: \"%\" holds this release already", folder);
+    // The Event Log source, with the installed program as its message file:
+    // without it, Event Viewer shows the records' text but not their message.
+    unsigned long error = 0;
+    if (!platform::regWriteEventSource(kEventSourceKey, steps[kReleaseProgramCount - 1].target, kEventTypes, &error)) {
+        sayError(kLogWarning, "install: Event Log source %: not registered (error %)", kEventSource, error);
+    }
     return 0;
 }
 
@@ -203,12 +211,15 @@ int uninstallRelease() {
         say(kLogError, "uninstall: a path cannot be named");
         return 1;
     }
+    // The source goes first; its records stay in the log, shown without their message.
+    unsigned long error = 0;
+    bool failed = !platform::regDeleteKey(kEventSourceKey, &error);
+    if (failed) sayError(kLogError, "uninstall: Event Log source %: not removed (error %)", kEventSource, error);
     if (platform::folderTrust(folder) == platform::FolderTrust::Missing) {
         say(kLogInfo, "uninstall: \"%\" is not there", folder);
-        return 0;
+        return failed ? 1 : 0;
     }
     bool atRestart = false;
-    bool failed = false;
     const char* const suffixes[] = {"", kNewSuffix, kAsideSuffix};
     for (const char* name : kReleasePrograms) {
         for (const char* suffix : suffixes) {
@@ -220,9 +231,7 @@ int uninstallRelease() {
                 say(kLogWarning, "uninstall: \"%\" %", path, kAtRestart);
             } else {
                 failed = true;
-                char code[12];
-                say(kLogError, "uninstall: \"%\" cannot be deleted (error %)", path,
-                    text::numberText(static_cast<unsigned>(error), code));
+                sayError(kLogError, "uninstall: \"%\" cannot be deleted (error %)", path, error);
             }
         }
     }

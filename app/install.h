@@ -2,7 +2,8 @@
 // all, and removing it again.
 #pragma once
 
-// The release's programs, installed together.
+// The release's programs, installed together; the last is quillmend-run.exe,
+// the Event Log source's message file.
 constexpr const char* kReleasePrograms[] = {"quillmend.exe", "quillmend-check.exe", "quillmend-run.exe"};
 constexpr int kReleaseProgramCount = sizeof kReleasePrograms / sizeof kReleasePrograms[0];
 // The install folder's name, and the user's log folder's below %LOCALAPPDATA%.

@@ -12,16 +12,25 @@ constexpr unsigned long long kRollOverBytes = 1024ull * 1024;
 constexpr unsigned kLineBytes = 4096;
 
 platform::File logFile = nullptr;
+char logPath[platform::kMaxPath];
 
-// The log takes UTF-8; the check's lines and paths come in the code page.
+// The half's Event Log record; its end is kept for the log's path and a cut's mark.
+constexpr unsigned kRecordBytes = 8192;
+constexpr unsigned kRecordTail = platform::kMaxPath + 64;
+char record[kRecordBytes];
+bool recordCut = false;
+
+// The log and the record take UTF-8; the check's lines and paths come in the code page.
 void writeLog(LogType type, const char* text, bool utf8) {
-    if (logFile == nullptr) return;
     static char converted[kLineBytes];
     static char line[kLineBytes + 256];
     if (utf8 || !platform::ansiToUtf8(text, converted, sizeof converted)) {
         converted[0] = '\0';
         text::append(converted, sizeof converted, text);
     }
+    // Once a line does not fit, the record takes no more: what it holds stays in order.
+    recordCut = recordCut || !text::appendFormat(record, kRecordBytes - kRecordTail, "%\r\n", converted);
+    if (logFile == nullptr) return;
     if (cmTraceLine(line, sizeof line, converted, type, platform::currentTime(), platform::processId())) {
         platform::fileWrite(logFile, line, text::length(line));
     }
@@ -61,31 +70,23 @@ bool cmTraceLine(char* line, unsigned capacity, const char* textIn, LogType type
 }
 
 bool prepareFolder(const char* folder, platform::FolderAcl acl, const char* who, const char* tail) {
-    const char* why = "has permissions that cannot be read";
+    // Why a folder in each state cannot be used, in FolderTrust's order.
+    static const char* const kWhy[] = {"",
+                                       "cannot be made",
+                                       "is not a folder",
+                                       "is a link (a reparse point)",
+                                       "is not owned by SYSTEM or Administrators",
+                                       "lets others than SYSTEM and Administrators write in it",
+                                       "has permissions that cannot be read"};
+    static_assert(static_cast<int>(platform::FolderTrust::Unreadable) == 6, "kWhy follows FolderTrust");
+    const platform::FolderTrust trust =
+        folder[0] == '\0' ? platform::FolderTrust::NotAFolder : platform::folderTrust(folder);
     unsigned long error = 0;
-    switch (folder[0] == '\0' ? platform::FolderTrust::NotAFolder : platform::folderTrust(folder)) {
-        case platform::FolderTrust::Trusted:
-            return true;
-        case platform::FolderTrust::Missing:
-            if (platform::createFolder(folder, acl, &error)) return true;
-            why = "cannot be made";
-            break;
-        case platform::FolderTrust::NotAFolder:
-            why = "is not a folder";
-            break;
-        case platform::FolderTrust::ReparsePoint:
-            why = "is a link (a reparse point)";
-            break;
-        case platform::FolderTrust::ForeignOwner:
-            why = "is not owned by SYSTEM or Administrators";
-            break;
-        case platform::FolderTrust::OthersMayWrite:
-            why = "lets others than SYSTEM and Administrators write in it";
-            break;
-        case platform::FolderTrust::Unreadable:
-            break;
+    if (trust == platform::FolderTrust::Trusted ||
+        (trust == platform::FolderTrust::Missing && platform::createFolder(folder, acl, &error))) {
+        return true;
     }
-    say(kLogWarning, "%: \"%\" %%", who, folder, why, tail);
+    say(kLogWarning, "%: \"%\" %%", who, folder, kWhy[static_cast<int>(trust)], tail);
     return false;
 }
 
@@ -101,34 +102,57 @@ bool prepareLogFolder(LogScope scope, char* folder) {
 }
 
 void openLog(const char* folder) {
-    char path[platform::kMaxPath];
-    path[0] = '\0';
+    logPath[0] = '\0';
     char rolled[platform::kMaxPath] = "";
     unsigned long error = 206;  // ERROR_FILENAME_EXCED_RANGE
     unsigned long long size = 0;
-    bool opened = text::appendFormat(path, sizeof path, "%\\quillmend-run.log", folder) &&
+    bool opened = text::appendFormat(logPath, sizeof logPath, "%\\quillmend-run.log", folder) &&
                   text::appendFormat(rolled, sizeof rolled, "%\\quillmend-run.lo_", folder) &&
-                  platform::fileOpen(path, platform::FileMode::Append, &logFile, &error);
+                  platform::fileOpen(logPath, platform::FileMode::Append, &logFile, &error);
     if (opened && platform::fileSize(logFile, &size) && size >= kRollOverBytes) {
         // The full log becomes the one kept; a rename that fails keeps appending.
         platform::fileClose(logFile);
-        platform::moveFile(path, rolled, platform::kMoveReplace);
-        opened = platform::fileOpen(path, platform::FileMode::Append, &logFile, &error);
+        platform::moveFile(logPath, rolled, platform::kMoveReplace);
+        opened = platform::fileOpen(logPath, platform::FileMode::Append, &logFile, &error);
     }
     if (!opened) {
         logFile = nullptr;
-        char code[12];
-        text::numberText(static_cast<unsigned>(error), code);
-        say(kLogWarning, "log: cannot write \"%\" (error %); this run keeps no log", path, code);
-        return;
+        sayError(kLogWarning, "log: cannot write \"%\" (error %); this run keeps no log", logPath, error);
     }
+}
+
+void beginRecord() {
+    record[0] = '\0';
+    recordCut = false;
     checkLineHook = hearCheckLine;
+}
+
+EventOutcome eventOutcome(int before, int code) {
+    if (code == 0) return before == 0 ? kEventNothingToClean : kEventCleaned;
+    return code < kCheckCannotTell ? kEventWorkRemains : kEventFailed;
+}
+
+void reportRecord(unsigned half, int before, int code) {
+    static const unsigned short kLevels[] = {platform::kEventInformation, platform::kEventInformation,
+                                             platform::kEventWarning, platform::kEventError};
+    const EventOutcome outcome = eventOutcome(before, code);
+    if (recordCut) text::append(record, kRecordBytes, "(cut: the rest is in the log)\r\n");
+    if (logFile != nullptr) text::appendFormat(record, kRecordBytes, "log: %\r\n", logPath);
+    unsigned long error = 0;
+    if (!platform::reportEvent(kEventSource, kLevels[outcome], half + outcome, record, &error)) {
+        sayError(kLogWarning, "event: the record for source % was not written (error %)", kEventSource, error);
+    }
 }
 
 void closeLog() {
     if (logFile != nullptr) platform::fileClose(logFile);
     logFile = nullptr;
     checkLineHook = nullptr;
+}
+
+void sayError(LogType type, const char* format, const char* first, unsigned long error) {
+    char code[12];
+    say(type, format, first, text::numberText(static_cast<unsigned>(error), code));
 }
 
 void say(LogType type, const char* format, const char* first, const char* second, const char* third,

@@ -33,7 +33,27 @@ void closeLog();
 void say(LogType type, const char* format, const char* first = "", const char* second = "", const char* third = "",
          const char* fourth = "");
 
-// While the log is open, the check's lines go into it as they are printed.
+// The Event Log record each half of a run leaves for the fleet's collectors:
+// source kEventSource in the Application log, ID the half's base plus its
+// outcome, level information, information, warning, error, and one text:
+// every line the half said (the check's before and after among them), then
+// the log's path. The message texts are in app/run_events.mc.
+inline constexpr char kEventSource[] = "Quillmend";
+inline constexpr char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmend";
+constexpr unsigned kEventRegistryHalf = 1000;
+constexpr unsigned kEventUserHalf = 2000;
+enum EventOutcome { kEventNothingToClean, kEventCleaned, kEventWorkRemains, kEventFailed };
+// A new half: its record starts empty and hears the check's lines.
+void beginRecord();
+// The outcome for the check's code before the work and the half's exit code.
+EventOutcome eventOutcome(int before, int code);
+// Writes the half's record for that outcome; one line when it cannot.
+void reportRecord(unsigned half, int before, int code);
+
+// say() with a system error code as the second argument.
+void sayError(LogType type, const char* format, const char* first, unsigned long error);
+
+// While a half runs, the check's lines go into its record, and into the log while it is open.
 
 // One CMTrace line for text written at time: <![LOG[text]LOG]!><time=...>.
 // A line break or "]LOG]!>" inside text would end the line early: each line

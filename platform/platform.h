@@ -106,6 +106,12 @@ void writeError(const char* text);
 
 // GetSystemTimeAsFileTime: the machine's clock, UTC, in FILETIME units.
 unsigned long long currentTime();
+// FileTimeToSystemTime: a FILETIME's calendar date and time, UTC; false for
+// 2^63 and later, which Windows gives no date.
+struct CalendarTime {  // SYSTEMTIME's fields, in its order
+    unsigned short year, month, dayOfWeek, day, hour, minute, second, milliseconds;
+};
+bool calendarTime(unsigned long long fileTime, CalendarTime* time);
 
 // Whose token the process carries: a person's account, or one of the three
 // service accounts (LocalSystem, LocalService, NetworkService), whose profiles
@@ -200,6 +206,20 @@ void computerName(char* buffer, unsigned capacity);
 // The system code page's text in UTF-8 (MultiByteToWideChar, then
 // WideCharToMultiByte); false when it does not fit.
 bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity);
+
+// The Event Log. The source's key below HKEY_LOCAL_MACHINE, made when missing,
+// and its EventMessageFile (REG_EXPAND_SZ) and TypesSupported (REG_DWORD):
+// RegSetKeyValueA.
+bool regWriteEventSource(const char* key, const char* messageFile, unsigned long types, unsigned long* error);
+// RegDeleteKeyA below HKEY_LOCAL_MACHINE (a key without subkeys); a key that
+// is not there counts as deleted.
+bool regDeleteKey(const char* key, unsigned long* error);
+// One record: RegisterEventSourceA, ReportEventW with text (UTF-8) as its one
+// string, DeregisterEventSource. type: EVENTLOG_ERROR_TYPE, _WARNING_ or _INFORMATION_.
+constexpr unsigned short kEventError = 1;
+constexpr unsigned short kEventWarning = 2;
+constexpr unsigned short kEventInformation = 4;
+bool reportEvent(const char* source, unsigned short type, unsigned long id, const char* text, unsigned long* error);
 
 // Process entry and exit, for the program's own entry point.
 constexpr int kShowDefault = 10;  // SW_SHOWDEFAULT

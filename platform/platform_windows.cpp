@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <sddl.h>
+#include <stddef.h>
 
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -23,6 +24,9 @@ static_assert(platform::kErrorAlreadyExists == ERROR_ALREADY_EXISTS, "ERROR_ALRE
 static_assert(platform::kProgramFiles == CSIDL_PROGRAM_FILES, "CSIDL_PROGRAM_FILES");
 static_assert(platform::kMoveReplace == MOVEFILE_REPLACE_EXISTING, "MOVEFILE_REPLACE_EXISTING");
 static_assert(platform::kMoveAtRestart == MOVEFILE_DELAY_UNTIL_REBOOT, "MOVEFILE_DELAY_UNTIL_REBOOT");
+static_assert(platform::kEventError == EVENTLOG_ERROR_TYPE, "EVENTLOG_ERROR_TYPE");
+static_assert(platform::kEventWarning == EVENTLOG_WARNING_TYPE, "EVENTLOG_WARNING_TYPE");
+static_assert(platform::kEventInformation == EVENTLOG_INFORMATION_TYPE, "EVENTLOG_INFORMATION_TYPE");
 
 namespace platform {
 
@@ -119,7 +123,7 @@ PathKind pathKind(const char* path, PathFound* found) {
     return foundKind(FindFirstFileA(path, &data), data, found);
 }
 
-bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
+__attribute__((noinline)) bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
     found->utf8[0] = found->ansi[0] = '\0';
     // The folder, then the suffix: what a person would type.
     constexpr unsigned kRoom = MAX_PATH + 64;
@@ -358,7 +362,7 @@ bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
     return made != FALSE;
 }
 
-FolderTrust folderTrust(const char* path) {
+__attribute__((noinline)) FolderTrust folderTrust(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -461,11 +465,52 @@ void computerName(char* buffer, unsigned capacity) {
     nameOrUnknown(GetComputerNameA(buffer, &size), buffer, capacity);
 }
 
-bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
+__attribute__((noinline)) bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
     wchar_t wide[1024];
     utf8[0] = '\0';
     if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, 1024) == 0) return false;
     return WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, static_cast<int>(capacity), nullptr, nullptr) != 0;
+}
+
+// A FILETIME is the time's two halves, low first, as x86 holds the 64-bit number.
+static_assert(sizeof(FILETIME) == sizeof(unsigned long long), "FILETIME");
+static_assert(sizeof(SYSTEMTIME) == sizeof(CalendarTime) && offsetof(SYSTEMTIME, wMilliseconds) ==
+              offsetof(CalendarTime, milliseconds), "SYSTEMTIME");
+
+bool calendarTime(unsigned long long fileTime, CalendarTime* time) {
+    return FileTimeToSystemTime(reinterpret_cast<const FILETIME*>(&fileTime), reinterpret_cast<SYSTEMTIME*>(time));
+}
+
+bool regWriteEventSource(const char* key, const char* messageFile, unsigned long types, unsigned long* error) {
+    const DWORD typesData = types;
+    LONG status = RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, "EventMessageFile", REG_EXPAND_SZ, messageFile,
+                                  text::length(messageFile) + 1);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, "TypesSupported", REG_DWORD, &typesData, sizeof typesData);
+    }
+    *error = static_cast<unsigned long>(status);
+    return status == ERROR_SUCCESS;
+}
+
+bool regDeleteKey(const char* key, unsigned long* error) {
+    const LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+    *error = static_cast<unsigned long>(status);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool reportEvent(const char* source, unsigned short type, unsigned long id, const char* utf8, unsigned long* error) {
+    // The wide call: the text holds paths in UTF-8, which no code page may hold.
+    static wchar_t wide[8192];
+    const wchar_t* strings[] = {wide};
+    HANDLE log = RegisterEventSourceA(nullptr, source);
+    BOOL written = FALSE;
+    if (log != nullptr) {
+        written = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, sizeof wide / sizeof wide[0]) != 0 &&
+                  ReportEventW(log, type, 0, id, nullptr, 1, 0, strings, nullptr);
+        DeregisterEventSource(log);
+    }
+    *error = written ? 0 : GetLastError();
+    return written != FALSE;
 }
 
 }  // namespace platform

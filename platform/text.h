@@ -30,13 +30,13 @@ bool appendNumber(char* buffer, unsigned capacity, unsigned value);
 const char* numberText(unsigned value, char* buffer);
 
 // Appends a FILETIME (100 ns units since 1601, UTC) as ISO 8601 to the
-// second, "2026-12-09T13:20:05Z", whatever the locale; as append does.
+// second, "2026-12-09T13:20:05Z", whatever the locale; as append does, and
+// false for a time Windows has no date for (2^63 and later).
 bool appendUtcTime(char* buffer, unsigned capacity, unsigned long long fileTime);
 
 // Appends the time and date attributes of a CMTrace log line for a FILETIME,
 // in UTC: time="13:20:05.123+000" date="12-09-2026". CMTrace's offset is the
-// time zone bias in minutes (UTC minus local time), 0 for UTC. Built from
-// appendUtcTime's text, so both share one date arithmetic; as append does.
+// time zone bias in minutes (UTC minus local time), 0 for UTC; as appendUtcTime does.
 bool appendCmTraceTime(char* buffer, unsigned capacity, unsigned long long fileTime);
 
 }  // namespace text

@@ -643,4 +643,57 @@ bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
     return true;
 }
 
+bool regWriteEventSource(const char* key, const char* messageFile, unsigned long types, unsigned long* error) {
+    current().log.push_back(std::string("writeSource ") + key);
+    auto found = current().keys.find(key);
+    *error = found != current().keys.end() && found->second != sim::KeyState::Present ? kErrorAccessDenied : 0;
+    if (*error != 0) return false;
+    sim::setValue(key, "EventMessageFile", sim::kRegExpandSz,
+                  std::vector<unsigned char>(messageFile, messageFile + std::strlen(messageFile) + 1));
+    sim::setDword(key, "TypesSupported", static_cast<unsigned>(types));
+    return true;
+}
+
+bool regDeleteKey(const char* key, unsigned long* error) {
+    current().log.push_back(std::string("deleteKey ") + key);
+    auto found = current().keys.find(key);
+    *error = found == current().keys.end() ? kErrorFileNotFound
+             : found->second != sim::KeyState::Present ? kErrorAccessDenied : 0;
+    if (*error == kErrorAccessDenied) return false;
+    current().keys.erase(key);
+    current().values.erase(key);
+    return true;
+}
+
+bool reportEvent(const char* source, unsigned short type, unsigned long id, const char* text, unsigned long* error) {
+    current().log.push_back(std::string("event ") + source + " " + std::to_string(id));
+    *error = current().eventError;
+    if (*error != 0) return false;
+    current().events.push_back({type, id, text});
+    return true;
+}
+
+// Windows' calendar, from a day count (H. Hinnant's civil_from_days).
+bool calendarTime(unsigned long long fileTime, CalendarTime* time) {
+    if (fileTime >= 0x8000000000000000ull) return false;
+    const unsigned long long seconds = fileTime / 10000000;
+    const unsigned long long z = seconds / 86400 + 584694;  // 1601-01-01 is day 584694 from 0000-03-01
+    const unsigned long long era = z / 146097;
+    const unsigned long long dayOfEra = z - era * 146097;
+    const unsigned long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned long long monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const unsigned month = static_cast<unsigned>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    const unsigned second = static_cast<unsigned>(seconds % 86400);
+    *time = {static_cast<unsigned short>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0)),
+             static_cast<unsigned short>(month),
+             static_cast<unsigned short>((z + 3) % 7),
+             static_cast<unsigned short>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1),
+             static_cast<unsigned short>(second / 3600),
+             static_cast<unsigned short>(second / 60 % 60),
+             static_cast<unsigned short>(second % 60),
+             static_cast<unsigned short>(fileTime / 10000 % 1000)};
+    return true;
+}
+
 }  // namespace platform

@@ -14,6 +14,7 @@
 namespace sim {
 
 constexpr unsigned kRegSz = 1;
+constexpr unsigned kRegExpandSz = 2;
 constexpr unsigned kRegBinary = 3;
 constexpr unsigned kRegDword = 4;
 constexpr unsigned kRegQword = 11;
@@ -56,6 +57,13 @@ struct Box {
     }
 };
 
+// A record written to the Event Log.
+struct Event {
+    unsigned short type = 0;
+    unsigned long id = 0;
+    std::string text;
+};
+
 struct Machine {
     std::map<std::string, KeyState> keys;                            // key path below HKLM
     std::map<std::string, std::map<std::string, Value>> values;      // key path -> name -> value
@@ -95,6 +103,8 @@ struct Machine {
     std::string account = "ann";
     std::string computer = "PC-7";
     unsigned long long slept = 0;  // milliseconds; the clock moves on with them
+    std::vector<Event> events;        // the Application log
+    unsigned long eventError = 0;     // not 0: writing a record fails with it (the log full, no right)
 
     // What happened, in order.
     std::vector<std::string> log;
