@@ -277,6 +277,89 @@ TEST_F(FleetTest, NoArgumentRunsBothHalves) {
     EXPECT_FALSE(sim::hasFile(kRoamingCopy));
 }
 
+// Each half's outcome: one record, its ID and level, and a text that says
+// what the half said, the log's path last.
+TEST_F(FleetTest, EachHalfLeavesOneEventLogRecordForItsOutcome) {
+    struct Case {
+        const char* name;
+        const char* arguments;
+        void (*setUp)();
+        std::vector<std::pair<unsigned long, unsigned short>> records;  // ID, level
+        std::vector<std::string> lines;                                  // of the last record, in order
+    };
+    const std::string userLog = std::string("log: ") + kUserLogs + "\\quillmend-run.log";
+    const Case kCases[] = {
+        {"registry cleaned", "/registry", [] {}, {{1001, platform::kEventInformation}},
+         {"quillmend-run.exe /registry as ann on PC-7, check time 2026-12-09T13:20:05Z",
+          "verdict: registry work remains (exit code 1)", "backup: " + kBackup, "deleted: Marvil",
+          "written: Outlook Setup Extension", "verdict: nothing left to clean (exit code 0)", "exit code 0",
+          "log: " + kLog}},
+        {"registry clean already", "/registry", [] { runFleet("/registry"); sim::machine().events.clear(); },
+         {{1000, platform::kEventInformation}}, {"verdict: nothing left to clean (exit code 0)", "exit code 0"}},
+        {"registry work remains", "/registry", [] { sim::machine().values[kExtensionsKey]["Marvil"].deleteFails = true; },
+         {{1002, platform::kEventWarning}}, {"verdict: registry work remains (exit code 1)", "exit code 1"}},
+        {"registry not backed up", "/registry", [] { sim::machine().createFails.insert(kBackup); },
+         {{1003, platform::kEventError}}, {"backup: not written (the file cannot be created); the registry was not changed",
+                                           "exit code 8"}},
+        {"lock held", "/registry", [] { sim::addFolder(kLogs); sim::machine().heldFiles.insert(kLock); },
+         {{1003, platform::kEventError}}, {"lock: held by another run for more than 60 seconds", "exit code 9"}},
+        {"install failed", "/install", [] { sim::machine().files.erase(path(kRelease, "quillmend.exe")); },
+         {{1003, platform::kEventError}}, {"install: quillmend.exe is missing from \"C:\\Release\"", "exit code 6"}},
+        {"user cleaned", "/user", [] {}, {{2001, platform::kEventInformation}},
+         {"verdict: a stale Extend.dat remains (exit code 2)", "deleted: " + kRoamingCopy, "deleted: " + kLocalCopy,
+          "verdict: nothing left to clean (exit code 0)", "exit code 0", userLog}},
+        {"user clean already", "/user", [] { sim::machine().files.clear(); sim::addFolder(kLocal); },
+         {{2000, platform::kEventInformation}}, {"exit code 0"}},
+        {"user work remains", "/user", [] { sim::machine().files[kRoamingCopy].readOnly = true; },
+         {{2002, platform::kEventWarning}}, {"kept: " + kRoamingCopy + " (delete it by hand)", "exit code 2"}},
+        {"user cannot tell", "/user", [] { sim::machine().serviceAccount = true; }, {{2003, platform::kEventError}},
+         {"exit code 4"}},
+        {"both halves", "", [] {}, {{1001, platform::kEventInformation}, {2001, platform::kEventInformation}},
+         {"quillmend-run.exe /user as ann on PC-7, check time 2026-12-09T13:20:05Z", "exit code 0", userLog}},
+        {"uninstall: the source goes, no record", "/uninstall", [] {}, {}, {}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.setUp();
+        runFleet(c.arguments);
+        const std::vector<sim::Event>& events = sim::machine().events;
+        ASSERT_EQ(events.size(), c.records.size());
+        for (size_t i = 0; i < events.size(); ++i) {
+            EXPECT_EQ(events[i].id, c.records[i].first);
+            EXPECT_EQ(events[i].type, c.records[i].second);
+        }
+        if (events.empty()) continue;
+        // The record's lines are the half's own, in its order; the log's path ends it.
+        const std::string& text = events.back().text;
+        size_t at = 0;
+        for (const std::string& line : c.lines) {
+            const size_t found = text.find(line + "\r\n", at);
+            EXPECT_NE(found, std::string::npos) << line << " in\n" << text;
+            if (found != std::string::npos) at = found + line.size();
+        }
+    }
+}
+
+// A record that cannot be written is one line; the run is the same.
+TEST_F(FleetTest, ARecordThatCannotBeWrittenChangesNothingElse) {
+    EXPECT_EQ(runFleet(""), 0);
+    const auto values = sim::machine().values;
+    const std::string output = sim::machine().output;
+    SetUp();
+    sim::machine().eventError = 1502;  // ERROR_LOG_FILE_FULL
+    EXPECT_EQ(runFleet(""), 0);
+    EXPECT_EQ(sim::machine().values, values);
+    const std::string line = "event: the record for source Quillmend was not written (error 1502)\r\n";
+    // Each half's "exit code 0" is followed by the line.
+    std::string expected;
+    for (size_t at = 0, end; (end = output.find("exit code 0\r\n", at)) != std::string::npos; at = end + 13) {
+        expected += output.substr(at, end + 13 - at) + line;
+    }
+    EXPECT_EQ(sim::machine().output, expected);
+    EXPECT_EQ(logTexts().back(), "2 " + line.substr(0, line.size() - 2));
+}
+
 TEST_F(FleetTest, VerbsAreComparedAsTheCheckComparesItsSwitches) {
     EXPECT_EQ(parseRunVerb(""), RunVerb::Both);
     EXPECT_EQ(parseRunVerb("  "), RunVerb::Both);
@@ -350,6 +433,9 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
          },
          kRunInstallFailed, release("old "),
          "install: \"C:\\Program Files (x86)\\Quillmend\\quillmend-check.exe\" could not be replaced"},
+        {"the Event Log source denied",
+         [] { sim::addKey(kEventSourceKey, sim::KeyState::Denied); }, 0, release("new "),
+         "install: Event Log source Quillmend: not registered (error 5)"},
         {"the install folder a link",
          [] {
              installOld();
@@ -369,6 +455,15 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         EXPECT_TRUE(sim::machine().atRestart.empty());
         // After an install that succeeded, the registry half ran.
         EXPECT_EQ(ladderLeft().size(), c.code == 0 ? 1u : 4u);
+        // The source names the installed program as its message file, once the install is whole.
+        const bool registered = sim::hasValue(kEventSourceKey, "EventMessageFile");
+        EXPECT_EQ(registered, c.code == 0 && sim::machine().keys[kEventSourceKey] == sim::KeyState::Present);
+        if (registered) {
+            EXPECT_EQ(sim::machine().values[kEventSourceKey]["EventMessageFile"].type, sim::kRegExpandSz);
+            EXPECT_EQ(sim::stringValue(kEventSourceKey, "EventMessageFile"), path(kInstalled, "quillmend-run.exe") + '\0');
+            EXPECT_EQ(sim::machine().values[kEventSourceKey]["TypesSupported"].data,
+                      (std::vector<unsigned char>{7, 0, 0, 0}));
+        }
         if (std::string(c.name) == "the same release again") {
             EXPECT_TRUE(sim::logged("fileOpen createNew C:\\Program Files (x86)\\Quillmend\\").empty()) << "nothing copied";
         }
@@ -394,8 +489,17 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
         SCOPED_TRACE(attempt);
         EXPECT_EQ(runFleet("/uninstall"), 0);
         EXPECT_FALSE(sim::hasFile(kInstalled));
+        EXPECT_EQ(sim::machine().keys.count(kEventSourceKey), 0u);
         EXPECT_TRUE(sim::hasFile(kBackup) && sim::hasFile(kLog));
     }
+    // A source that cannot be removed fails the uninstall, which still removes the files.
+    EXPECT_EQ(runFleet("/install"), 0);
+    sim::machine().keys[kEventSourceKey] = sim::KeyState::Denied;
+    EXPECT_EQ(runFleet("/uninstall"), 1);
+    EXPECT_FALSE(sim::hasFile(kInstalled));
+    EXPECT_NE(sim::machine().output.find("uninstall: Event Log source Quillmend: not removed (error 5)\r\n"),
+              std::string::npos);
+    sim::machine().keys.erase(kEventSourceKey);
     // A program in use: it and the folder go at the next restart.
     EXPECT_EQ(runFleet("/install"), 0);
     sim::machine().files[path(kInstalled, "quillmend-check.exe")].running = true;

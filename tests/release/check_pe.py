@@ -10,7 +10,10 @@ the stages, the log, the backup and the install), not counting an Authenticode
 signature; no program imports anything that starts a process, loads a DLL by
 name, or changes file times, the clock or token privileges. With --read-only,
 also that it imports no Windows function that changes the registry or files or
-shows a box. Prints what it found."""
+shows a box. With --messages PAGE, that its message table holds exactly the
+Event Log IDs the page's table lists, each with the page's text and the
+record's own text (%1) after it. Prints what it found."""
+import re
 import argparse
 import struct
 import sys
@@ -18,7 +21,9 @@ import sys
 MAX_SIZE = 8 * 1024
 MAX_SIZES = {"quillmend-check.exe": 12 * 1024, "quillmend-run.exe": 24 * 1024}
 ALLOWED_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "SHELL32.DLL", "USER32.DLL"}
-RT_VERSION, RT_MANIFEST = 16, 24
+RT_MESSAGETABLE, RT_VERSION, RT_MANIFEST = 11, 16, 24
+# A row of the page's ID table: | 1001 | Information | The registry was cleaned. |
+ID_ROW = re.compile(r"^\|\s*(\d{4})\s*\|\s*\w+\s*\|\s*(.+?)\s*\|", re.M)
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 DEPENDENT_LOAD_FLAGS_OFFSET = 54  # in IMAGE_LOAD_CONFIG_DIRECTORY32, a WORD
 # Nothing the programs do needs these; each would widen what a run could be made to do.
@@ -33,7 +38,21 @@ WRITING_FUNCTIONS = {name + suffix for suffix in "AW" for name in (
     "AdjustTokenPrivileges", "SetTokenInformation", "SetSystemTime", "SetLocalTime", "SetFileTime"}
 
 
-def main(path, console=False, read_only=False):
+def message_table(blob):
+    """ID -> text of a MESSAGE_RESOURCE_DATA: blocks of IDs, each entry's
+    length (its header and padding included), flags (1: UTF-16) and text."""
+    messages = {}
+    for block in range(struct.unpack_from("<I", blob, 0)[0]):
+        low, high, at = struct.unpack_from("<III", blob, 4 + 12 * block)
+        for message in range(low, high + 1):
+            length, flags = struct.unpack_from("<HH", blob, at)
+            text = blob[at + 4:at + length].decode("utf-16-le" if flags & 1 else "cp1252")
+            messages[message] = text.rstrip("\0")
+            at += length
+    return messages
+
+
+def main(path, console=False, read_only=False, messages_page=None):
     max_size = next((size for name, size in MAX_SIZES.items() if path.endswith(name)), MAX_SIZE)
     data = open(path, "rb").read()
     problems = []
@@ -83,9 +102,9 @@ def main(path, console=False, read_only=False):
                 entry += 4
             at += 20
 
-    # Resource types at the root of the resource tree.
+    # Resource types at the root of the resource tree, and each type's first resource.
     resource_types = set()
-    manifest = b""
+    resources = {}
     rsrc_rva, _ = directory(2)
     if rsrc_rva:
         root = rva_to_offset(rsrc_rva)
@@ -94,16 +113,16 @@ def main(path, console=False, read_only=False):
             entry = root + 16 + 8 * i
             type_id = u32(entry)
             resource_types.add(type_id)
-            if type_id == RT_MANIFEST:
-                node = root + (u32(entry + 4) & 0x7FFFFFFF)
-                while True:  # follow the first entry down to the data
-                    child = u32(node + 16 + 4)
-                    if child & 0x80000000:
-                        node = root + (child & 0x7FFFFFFF)
-                        continue
-                    leaf = root + child
-                    manifest = data[rva_to_offset(u32(leaf)):rva_to_offset(u32(leaf)) + u32(leaf + 4)]
-                    break
+            node = root + (u32(entry + 4) & 0x7FFFFFFF)
+            while True:  # follow the first entry down to the data
+                child = u32(node + 16 + 4)
+                if child & 0x80000000:
+                    node = root + (child & 0x7FFFFFFF)
+                    continue
+                leaf = root + child
+                resources[type_id] = data[rva_to_offset(u32(leaf)):rva_to_offset(u32(leaf)) + u32(leaf + 4)]
+                break
+    manifest = resources.get(RT_MANIFEST, b"")
     reloc_rva, reloc_size = directory(5)
     # An Authenticode signature is appended after the program (its directory
     # entry holds a file offset); the size limit is the program's own.
@@ -170,6 +189,17 @@ def main(path, console=False, read_only=False):
     elif b'requestedExecutionLevel level="asInvoker"' not in manifest:
         problems.append("the manifest does not run as invoker")
 
+    if messages_page:
+        documented = {int(number): text for number, text in ID_ROW.findall(open(messages_page).read())}
+        table = message_table(resources.get(RT_MESSAGETABLE, b"\0\0\0\0"))
+        print("messages:        %s" % ", ".join("%d %r" % item for item in sorted(table.items())))
+        shipped = {number: text.split("%n")[0] for number, text in table.items()}
+        if not documented or shipped != documented:
+            problems.append("the message table differs from %s: %s" % (messages_page, sorted(
+                set(shipped.items()) ^ set(documented.items()))))
+        if any(not text.rstrip().endswith("%n%n%1") for text in table.values()):
+            problems.append("a message does not end with the record's own text (%1)")
+
     for p in problems:
         print("PROBLEM: " + p)
     print("%d passed, %d failed" % (0 if problems else 1, 1 if problems else 0))
@@ -181,5 +211,6 @@ if __name__ == "__main__":
     parser.add_argument("path")
     parser.add_argument("--console", action="store_true", help="a console program")
     parser.add_argument("--read-only", action="store_true", help="must import nothing that changes anything")
+    parser.add_argument("--messages", metavar="PAGE", help="the page whose table lists the Event Log IDs")
     args = parser.parse_args()
-    sys.exit(main(args.path, args.console, args.read_only))
+    sys.exit(main(args.path, args.console, args.read_only, args.messages))
