@@ -4,6 +4,7 @@ Every run goes through the test driver on an X display, so a box that should
 not appear (a silent run, say) is seen and recorded, never skipped.
 """
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -113,15 +114,16 @@ class Context:
             box.pop("rect")
         return boxes, code
 
-    def engine(self, command_line):
+    def engine(self, command_line, debug=None):
         """Starts a command line as a deployment engine does: handed whole to
         CreateProcess, which finds the program (a script, say) in it. Returns
-        (exit code, standard output, seconds)."""
+        (exit code, standard output, seconds); debug as run_console takes it."""
         m = self.machine
         self.runs += 1
         report = os.path.join(m.root, "report%d.txt" % self.runs)
         started = time.time()
-        m.run_console([os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), "-", "-", "-", command_line])
+        m.run_console([os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), "-", "-", "-", command_line],
+                      debug=debug)
         seconds = time.time() - started
         _, code = self.read_report(report)
         return code, open(os.path.join(m.root, "console.txt"), "rb").read().decode("latin-1"), seconds
@@ -651,6 +653,12 @@ def long_paths(ctx):
 
 # ---- deployment: quillmend-run.exe, started as engines start it ----
 
+# Wine's ReportEventW keeps no log: it prints the record's ID as a fixme of
+# the advapi channel, then its string on the eventlog channel, in the class of
+# its level (trace: information, warn: warning, err: error); dlls/advapi32/eventlog.c.
+RECORDS_DEBUG = "-all,fixme+advapi,+eventlog"
+EVENT_SOURCE_KEY = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmend"
+
 def deployment(ctx):
     installed = "C:\\Program Files (x86)\\Quillmend"
     release = ctx.program_dir_windows
@@ -677,6 +685,25 @@ def deployment(ctx):
     def backups():
         return sorted(n for n in os.listdir(system_logs()) if n.startswith("extensions-") and n.endswith(".reg"))
 
+    def expect_records(who, wanted):
+        """The run's records as Wine printed them: wanted holds (ID, level, the
+        class and start of the text) of each, in order."""
+        got = []
+        for line in ctx.machine.debug_output.splitlines():
+            event = re.search(r"fixme:advapi:ReportEventW \(\w+,0x(\w+),0x\w+,0x(\w+),", line)
+            if event:
+                got.append((int(event.group(2), 16), int(event.group(1), 16), ""))
+            text = re.search(r"(\w+):eventlog:ReportEventW (L\".*)", line)
+            if text and got and not got[-1][2]:
+                got[-1] = got[-1][:2] + (text.group(1) + ":" + text.group(2),)
+        print("        %s: records %s" % (who, [(i, level, t[:60]) for i, level, t in got]))
+        check(len(got) == len(wanted) and all(g[:2] == w[:2] and g[2].startswith(w[2]) for g, w in zip(got, wanted)),
+              "%s: records %s, expected %s" % (who, got, wanted))
+
+    def source():
+        values = ctx.machine.reg_query(EVENT_SOURCE_KEY)
+        return values and values.get("EventMessageFile")
+
     def registrations():
         return sorted(n for n in ctx.extensions() if n in LADDER)
 
@@ -694,7 +721,7 @@ def deployment(ctx):
         ctx.machine.seed_demo()
         shutil.rmtree(system_logs(), ignore_errors=True)
         older_release()
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release, debug=RECORDS_DEBUG)
         check(code == 0, "install: exit code %s:\n%s" % (code, output))
         check(verdicts(output) == ["verdict: registry work remains (exit code 1)", CLEAN],
               "install: the check before and after:\n%s" % output)
@@ -711,6 +738,8 @@ def deployment(ctx):
             check(wanted in texts, "the log lacks %r:\n%s" % (wanted, "\n".join(texts)))
         check(texts[0].startswith("quillmend-run.exe /install as ") and any(t.startswith("checked: ") for t in texts),
               "the log's header and the check's time:\n%s" % "\n".join(texts))
+        expect_records("the install", [(1001, 4, 'trace:L"quillmend-run.exe /install as ')])
+        check(source() == ("REG_EXPAND_SZ", installed + "\\quillmend-run.exe"), "the source: %s" % (source(),))
         ctx.machine.wine("reg", "import", ctx.machine.windows_path(system_logs(backups()[0])), "/reg:32")
         check(registrations() == sorted(LADDER), "the backup did not restore them: %s" % registrations())
         check("Outlook Setup Extension" not in ctx.extensions(), "the backup did not restore the setup value's absence")
@@ -744,7 +773,7 @@ def deployment(ctx):
         """In the user's context: the stale copies go, the registry's work stays for the registry run."""
         ctx.machine.seed_demo()
         ctx.place_copies(local=False)
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /User' % installed)
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /User' % installed, debug=RECORDS_DEBUG)
         check(code == 0 and verdicts(output) == ["verdict: a stale Extend.dat remains (exit code 2)", CLEAN],
               "quillmend-run.exe /User: exit code %s:\n%s" % (code, output))
         check(ctx.copies() == (False, False), "copies left: %s" % (ctx.copies(),))
@@ -753,6 +782,7 @@ def deployment(ctx):
         texts = log_texts(user_log)
         check(("deleted: %s%s" % (ctx.windows_roaming(), SUFFIX)) in texts and texts[-1] == "exit code 0",
               "the user's log:\n%s" % "\n".join(texts))
+        expect_records("/User", [(2001, 4, 'trace:L"quillmend-run.exe /user as ')])
 
     def install_while_a_program_runs():
         """The installed quillmend-run.exe is running (waiting for the user
@@ -822,6 +852,7 @@ def deployment(ctx):
             check(code == 0, "uninstall %d: exit code %s:\n%s" % (attempt, code, output))
             check(not os.path.exists(unix_installed()), "uninstall %d: the folder is still there" % attempt)
             check(os.path.exists(system_logs("quillmend-run.log")), "the logs went")
+            check(source() is None, "uninstall %d: the Event Log source is still there" % attempt)
 
     return [("install on a machine with work left, the backup restores", install_with_work_left),
             ("install again, nothing to do", again_on_a_clean_machine),

@@ -117,12 +117,17 @@ class WineMachine:
     def wine(self, *args, check=True, env=None, timeout=120):
         return self.run([WINE] + list(args), check=check, env=env, timeout=timeout)
 
-    def run_console(self, args, timeout=120):
-        """Runs a console program under Wine; returns (exit code, standard output text)."""
+    def run_console(self, args, timeout=120, debug=None):
+        """Runs a console program under Wine; returns (exit code, standard output
+        text). debug: a WINEDEBUG setting, whose output self.debug_output then holds."""
         out = os.path.join(self.root, "console.txt")
-        with open(out, "wb") as f, open(self.log, "ab") as log:
-            code = subprocess.run([WINE] + list(args), env=self.env, stdin=subprocess.DEVNULL, stdout=f, stderr=log,
+        err = os.path.join(self.root, "debug.txt") if debug else self.log
+        env = dict(self.env, WINEDEBUG=debug) if debug else self.env
+        with open(out, "wb") as f, open(err, "wb" if debug else "ab") as log:
+            code = subprocess.run([WINE] + list(args), env=env, stdin=subprocess.DEVNULL, stdout=f, stderr=log,
                                   timeout=timeout).returncode
+        if debug:
+            self.debug_output = open(err, "rb").read().decode("latin-1")
         with open(out, "rb") as f:
             return code, f.read().decode("latin-1")
 
