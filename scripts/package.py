@@ -7,7 +7,11 @@ programs and every PowerShell script with the same certificate (Configuration
 Manager's default execution policy runs only signed scripts).
 
 Signing: QUILLMEND_SIGN_PFX names a PKCS#12 file, QUILLMEND_SIGN_PASSWORD its
-password, QUILLMEND_TIMESTAMP_URL an optional RFC 3161 time-stamp server. The
+password, QUILLMEND_TIMESTAMP_URL an RFC 3161 time-stamp server. A signature
+without a time stamp stops being trusted when the certificate expires, and from
+that day every engine that enforces signatures refuses the scripts: signing
+without one is refused unless QUILLMEND_SIGN_WITHOUT_TIMESTAMP=1 says the
+signature is a throwaway test. The
 password goes to openssl through the environment and to osslsigncode on its
 standard input, never on a command line. The zip is reproducible: fixed order,
 fixed dates, fixed permissions. Everything is made in a staging folder and
@@ -139,6 +143,10 @@ def package(dist, staging):
     signer = None
     pfx = os.environ.get("QUILLMEND_SIGN_PFX")
     if pfx:
+        if not os.environ.get("QUILLMEND_TIMESTAMP_URL") and os.environ.get("QUILLMEND_SIGN_WITHOUT_TIMESTAMP") != "1":
+            raise Failure("no QUILLMEND_TIMESTAMP_URL: a signature without a time stamp stops being trusted when "
+                          "the certificate expires. Name an RFC 3161 time-stamp server, or set "
+                          "QUILLMEND_SIGN_WITHOUT_TIMESTAMP=1 for a throwaway test signature")
         signer = signer_certificate(pfx)
         tool = signer_version()
         if tool < SCRIPT_SIGNING_VERSION:
@@ -151,6 +159,8 @@ def package(dist, staging):
             sign(os.path.join(ROOT, "deploy", script), shipped[script], pfx)
         print("signed %s and %s: %s, SHA-256 thumbprint %s"
               % ((", ".join(PROGRAMS), ", ".join(SIGNED_SCRIPTS)) + signer))
+        if not os.environ.get("QUILLMEND_TIMESTAMP_URL"):
+            print("NOT time-stamped (QUILLMEND_SIGN_WITHOUT_TIMESTAMP=1): a test signature, not a release")
     else:
         print("not signed: QUILLMEND_SIGN_PFX is not set, so the package holds the unsigned programs")
 

@@ -62,9 +62,15 @@ def is_signed(data, name=""):
     return offset != 0 and size != 0
 
 
+# A time stamp lives in the signer's unauthenticated attributes: an RFC 3161
+# token under Microsoft's OID, or a PKCS #9 countersignature.
+TIME_STAMP_OIDS = ("(1.3.6.1.4.1.311.3.3.1)", "(1.2.840.113549.1.9.6)")
+
+
 def signer(path):
     """Subject and SHA-256 thumbprint of the certificate that signed the file,
-    and whether the signature's digest matches the file's content."""
+    whether the signature's digest matches the file's content, and its time
+    stamp's time ("" when it has none)."""
     report = subprocess.run(["osslsigncode", "verify", "-in", path], stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT).stdout.decode(errors="replace")
     current = re.search(r"Current message digest\s*:\s*(\S+)", report)
@@ -78,11 +84,14 @@ def signer(path):
     certificates = re.findall(r"-----BEGIN CERTIFICATE-----.*?-----END CERTIFICATE-----",
                               run(["openssl", "pkcs7", "-in", pkcs7, "-print_certs"], "reading the signature"),
                               re.S)
+    stamped = any(oid in structure for oid in TIME_STAMP_OIDS)
+    time = re.search(r"Timestamp time:\s*(.+)", report)
+    stamp = (time.group(1).strip() if time else "present") if stamped else ""
     for pem in certificates:
         subject, thumbprint, number = certificate_fields(pem)
         if number == wanted:
-            return subject, thumbprint, intact
-    return "(signer's certificate not found in the signature)", "-", intact
+            return subject, thumbprint, intact, stamp
+    return "(signer's certificate not found in the signature)", "-", intact, stamp
 
 
 def build(work):
@@ -112,9 +121,10 @@ def take_off_signature(work, name, content, signed):
     released = os.path.join(work, "released-" + name)
     with open(released, "wb") as f:
         f.write(content)
-    subject, thumbprint, intact = signer(released)
+    subject, thumbprint, intact, stamp = signer(released)
     print("  signed by: %s" % subject)
     print("  signer's certificate SHA-256 thumbprint: %s" % thumbprint)
+    print("  time stamp: %s" % (stamp or "none: the signature stops being trusted when the certificate expires"))
     print("  signature digest: %s" % ("matches the file" if intact else "DOES NOT MATCH the file"))
     stripped = os.path.join(work, "unsigned-" + name)
     run(["osslsigncode", "remove-signature", "-in", released, "-out", stripped], "removing the signature")

@@ -2,8 +2,10 @@
 # Signing and verifying the release with a throwaway self-signed code-signing
 # certificate made here (never a committed key): the package command signs, the
 # signature verifies against that certificate, the PE check holds for the
-# signed file, verify-release matches the signed zip and refuses a copy with
-# one byte of the program changed, and a wrong password makes no package.
+# signed file, verify-release matches the signed zip, says each signature has
+# no time stamp, and refuses a copy with one byte of the program changed; a
+# wrong password, or no time-stamp server without the throwaway flag, makes no
+# package; a time-stamped signature is reported with its time.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
@@ -23,6 +25,15 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/c
   -passout env:QUILLMEND_SIGN_PASSWORD
 thumbprint=$(openssl x509 -in "$work/cert.pem" -noout -fingerprint -sha256 | sed 's/.*=//; s/://g')
 
+QUILLMEND_SIGN_PFX="$work/cert.pfx" bash "$root/scripts/package.sh" "$work/refused" >"$work/package.log" 2>&1
+status=$?
+cat "$work/package.log"
+check "without a time-stamp server the package command refuses to sign" test $status -ne 0
+check "and says how to go on" grep -q "QUILLMEND_TIMESTAMP_URL" "$work/package.log"
+check "and leaves no package" expect_failure ls "$work"/refused/quillmend-*-win32.zip
+
+# A throwaway test signature, as the flag says.
+export QUILLMEND_SIGN_WITHOUT_TIMESTAMP=1
 QUILLMEND_SIGN_PFX="$work/cert.pfx" bash "$root/scripts/package.sh" "$work/dist" >"$work/package.log" 2>&1
 cat "$work/package.log"
 zip=$(ls "$work"/dist/quillmend-*-win32.zip 2>/dev/null | head -1)
@@ -55,6 +66,17 @@ check "verify-release says so" grep -qx "matches the sources" "$work/verify.log"
 check "verify-release names the signer" grep -q "thumbprint: $thumbprint" "$work/verify.log"
 check "verify-release compares the three programs and the four scripts" \
   test "$(grep -cE '^quillmend(-check|-run)?\.exe:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 7
+check "verify-release says that none of the seven signatures is time-stamped" \
+  test "$(grep -c '^  time stamp: none: ' "$work/verify.log")" -eq 7
+
+# A time stamp from osslsigncode's built-in authority (no server here): reported with its time.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillmend throwaway time stamps" \
+  -addext "extendedKeyUsage=critical,timeStamping" -keyout "$work/tsa-key.pem" -out "$work/tsa.pem" 2>/dev/null
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -TSA-certs "$work/tsa.pem" -TSA-key "$work/tsa-key.pem" \
+  -TSA-time 1765286400 -in "$root/build/win32/quillmend.exe" -out "$work/stamped.exe" >/dev/null
+check "a time-stamped signature is reported with its time" \
+  python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); from verify_release import signer
+stamp = signer(sys.argv[2])[3]; print(stamp); assert "2025" in stamp, stamp' "$root/scripts" "$work/stamped.exe"
 
 # One byte of the program's code changed, a script, and a document, in a copy of the zip.
 python3 - "$zip" "$work/tampered.zip" <<'EOF'
