@@ -33,7 +33,7 @@ PASSWORD = "QUILLMEND_SIGN_PASSWORD"
 PROGRAMS = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe")
 # The deployment engines' scripts, shipped as they are in the sources.
 SCRIPTS = ("quillmend-detect-registry.ps1", "quillmend-detect-user.ps1", "quillmend-remediation-detect.ps1",
-           "quillmend-remediation.ps1")
+           "quillmend-remediation.ps1", "quillmend-baseline-discovery.ps1")
 SIGNED_SCRIPTS = tuple(s for s in SCRIPTS if s.endswith(".ps1"))
 # osslsigncode signs PowerShell scripts from this version on.
 SCRIPT_SIGNING_VERSION = (2, 8)

@@ -46,7 +46,7 @@ for n in z.namelist():
     if p.endswith((".exe", ".ps1")): open(sys.argv[2] + "/signed-" + p, "wb").write(z.read(n))' \
   "$zip" "$work"
 scripts=$(ls "$work"/signed-*.ps1)
-check "the zip holds the four PowerShell scripts" test "$(echo "$scripts" | wc -l)" -eq 4
+check "the zip holds the five PowerShell scripts" test "$(echo "$scripts" | wc -l)" -eq 5
 check "each PowerShell script's signature verifies against the certificate" \
   eval 'for s in $scripts; do osslsigncode verify -CAfile "$work/cert.pem" -in "$s" || exit 1; done' 
 check "the signatures verify against the certificate" \
@@ -64,10 +64,10 @@ cat "$work/verify.log"
 check "verify-release matches the signed zip" test $status -eq 0
 check "verify-release says so" grep -qx "matches the sources" "$work/verify.log"
 check "verify-release names the signer" grep -q "thumbprint: $thumbprint" "$work/verify.log"
-check "verify-release compares the three programs and the four scripts" \
-  test "$(grep -cE '^quillmend(-check|-run)?\.exe:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 7
-check "verify-release says that none of the seven signatures is time-stamped" \
-  test "$(grep -c '^  time stamp: none: ' "$work/verify.log")" -eq 7
+check "verify-release compares the three programs and the five scripts" \
+  test "$(grep -cE '^quillmend(-check|-run)?\.exe:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 8
+check "verify-release says that none of the eight signatures is time-stamped" \
+  test "$(grep -c '^  time stamp: none: ' "$work/verify.log")" -eq 8
 
 # A time stamp from osslsigncode's built-in authority (no server here): reported with its time.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillmend throwaway time stamps" \
