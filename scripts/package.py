@@ -110,9 +110,12 @@ def sign(unsigned, signed, pfx):
 def check_script_text(name, data):
     """A PowerShell script is shipped as ASCII, which is UTF-8 without a
     byte-order mark: Windows PowerShell 5.1 reads a file without one in the ANSI
-    code page, where ASCII reads the same."""
+    code page, where ASCII reads the same; with CRLF line ends, as Windows'
+    own tools write them."""
     if data.startswith(b"\xef\xbb\xbf") or any(b > 0x7F for b in data):
         raise Failure("deploy/%s holds a byte-order mark or characters outside ASCII" % name)
+    if b"\n" in data.replace(b"\r\n", b""):
+        raise Failure("deploy/%s has a line end other than CRLF" % name)
 
 
 def signer_version():
