@@ -224,7 +224,6 @@ int uninstallRelease() {
     for (const char* name : kReleasePrograms) {
         for (const char* suffix : suffixes) {
             char path[platform::kMaxPath];
-            unsigned long error = 0;
             if (!join(path, folder, name, suffix) || !exists(path) || platform::removeFile(path, &error)) continue;
             if (platform::moveFile(path, nullptr, platform::kMoveAtRestart)) {
                 atRestart = true;

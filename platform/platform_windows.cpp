@@ -499,12 +499,12 @@ bool regDeleteKey(const char* key, unsigned long* error) {
 }
 
 bool reportEvent(const char* source, unsigned short type, unsigned long id, const char* utf8, unsigned long* error) {
-    // The wide call: the text holds paths in UTF-8, which no code page may hold.
-    static wchar_t wide[8192];
-    const wchar_t* strings[] = {wide};
     HANDLE log = RegisterEventSourceA(nullptr, source);
     BOOL written = FALSE;
     if (log != nullptr) {
+        // The wide call: the text holds paths in UTF-8, which no code page may hold.
+        static wchar_t wide[8192];
+        const wchar_t* strings[] = {wide};
         written = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, sizeof wide / sizeof wide[0]) != 0 &&
                   ReportEventW(log, type, 0, id, nullptr, 1, 0, strings, nullptr);
         DeregisterEventSource(log);
