@@ -341,6 +341,31 @@ TEST_F(FleetTest, EachHalfLeavesOneEventLogRecordForItsOutcome) {
     }
 }
 
+// A half that says more than a record holds: whole lines in order, the cut
+// said, the log's path kept; the log has every line.
+TEST_F(FleetTest, ALongRecordIsCutBetweenLinesAndStillNamesTheLog) {
+    sim::addFolder(kLogs);
+    beginRecord();
+    openLog(kLogs);
+    // Long and short lines in turn: a short one would still fit after a long one did not.
+    const auto line = [](int i) { return "line " + std::to_string(i) + (i % 2 == 0 ? std::string(300, '.') : ""); };
+    for (int i = 0; i < 60; ++i) say(kLogInfo, "%", line(i).c_str());
+    reportRecord(kEventRegistryHalf, 1, 0);
+    closeLog();
+    ASSERT_EQ(sim::machine().events.size(), 1u);
+    const std::string& text = sim::machine().events[0].text;
+    EXPECT_LT(text.size(), 8192u);
+    const std::string tail = "(cut: the rest is in the log)\r\nlog: " + kLog + "\r\n";
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    // Every line before the cut is whole and in its place.
+    const std::string lines = text.substr(0, text.size() - tail.size());
+    std::string expected;
+    for (int i = 0; expected.size() < lines.size(); ++i) expected += line(i) + "\r\n";
+    EXPECT_EQ(lines, expected);
+    EXPECT_NE(sim::machine().files[kLog].content.find(line(59)), std::string::npos);
+}
+
 // A record that cannot be written is one line; the run is the same.
 TEST_F(FleetTest, ARecordThatCannotBeWrittenChangesNothingElse) {
     EXPECT_EQ(runFleet(""), 0);
