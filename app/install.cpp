@@ -8,8 +8,8 @@ namespace {
 
 constexpr const char* kNewSuffix = ".new";
 constexpr const char* kAsideSuffix = ".old";
-// Error, warning and information: the levels the records use.
-constexpr unsigned long kEventTypes = 7;
+// The levels the records use.
+constexpr unsigned long kEventTypes = platform::kEventError | platform::kEventWarning | platform::kEventInformation;
 constexpr const char* kAtRestart = "was in use: it goes at the next restart";
 constexpr unsigned kCopyChunk = 1024;  // two of them stay within one stack page
 

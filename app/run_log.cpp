@@ -20,6 +20,13 @@ constexpr unsigned kRecordTail = platform::kMaxPath + 64;
 char record[kRecordBytes];
 bool recordCut = false;
 
+// Added to the half's base, in the order of the records' IDs.
+enum EventOutcome { kEventNothingToClean, kEventCleaned, kEventWorkRemains, kEventFailed };
+EventOutcome eventOutcome(int before, int code) {
+    if (code == 0) return before == 0 ? kEventNothingToClean : kEventCleaned;
+    return code < kCheckCannotTell ? kEventWorkRemains : kEventFailed;
+}
+
 // The log and the record take UTF-8; the check's lines and paths come in the code page.
 void writeLog(LogType type, const char* text, bool utf8) {
     static char converted[kLineBytes];
@@ -125,11 +132,6 @@ void beginRecord() {
     record[0] = '\0';
     recordCut = false;
     checkLineHook = hearCheckLine;
-}
-
-EventOutcome eventOutcome(int before, int code) {
-    if (code == 0) return before == 0 ? kEventNothingToClean : kEventCleaned;
-    return code < kCheckCannotTell ? kEventWorkRemains : kEventFailed;
 }
 
 void reportRecord(unsigned half, int before, int code) {

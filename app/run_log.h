@@ -42,12 +42,10 @@ inline constexpr char kEventSource[] = "Quillmend";
 inline constexpr char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmend";
 constexpr unsigned kEventRegistryHalf = 1000;
 constexpr unsigned kEventUserHalf = 2000;
-enum EventOutcome { kEventNothingToClean, kEventCleaned, kEventWorkRemains, kEventFailed };
 // A new half: its record starts empty and hears the check's lines.
 void beginRecord();
-// The outcome for the check's code before the work and the half's exit code.
-EventOutcome eventOutcome(int before, int code);
-// Writes the half's record for that outcome; one line when it cannot.
+// Writes the half's record, its outcome from the check's code before the work
+// and the half's exit code; one line when it cannot.
 void reportRecord(unsigned half, int before, int code);
 
 // say() with a system error code as the second argument.

@@ -549,8 +549,9 @@ TEST(CmTraceLine, HoldsOneFactWhateverItsText) {
     EXPECT_FALSE(cmTraceLine(line, needed - 1, "deleted: a\r\nb ]LOG]!> c", kLogWarning, kNow + 1234567, 4242));
 }
 
-// Dates that tell each constant of the civil-date arithmetic apart, for both
-// the check's time and the log's stamps.
+// Dates across centuries and leap days, through Windows' calendar (the
+// simulated machine's civil-date arithmetic here), for both the check's time
+// and the log's stamps.
 TEST(TimeText, DatesAcrossCenturiesLeapDaysAndTheLargestFileTime) {
     struct Case {
         unsigned long long time;
