@@ -42,7 +42,8 @@ inline constexpr char kEventSource[] = "Quillmend";
 inline constexpr char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmend";
 constexpr unsigned kEventRegistryHalf = 1000;
 constexpr unsigned kEventUserHalf = 2000;
-// A new half: its record starts empty and hears the check's lines.
+// A new half: its record starts empty, and while the half runs the check's
+// lines go into it, and into the log while it is open.
 void beginRecord();
 // Writes the half's record, its outcome from the check's code before the work
 // and the half's exit code; one line when it cannot.
@@ -50,8 +51,6 @@ void reportRecord(unsigned half, int before, int code);
 
 // say() with a system error code as the second argument.
 void sayError(LogType type, const char* format, const char* first, unsigned long error);
-
-// While a half runs, the check's lines go into its record, and into the log while it is open.
 
 // One CMTrace line for text written at time: <![LOG[text]LOG]!><time=...>.
 // A line break or "]LOG]!>" inside text would end the line early: each line

@@ -160,7 +160,7 @@ void pruneBackups(const char* folder, const char* keep) {
         platform::forEachFile(pattern, countOldest, &oldest);
         if (oldest.count < kBackupsKept) return;
         char path[platform::kMaxPath];
-    path[0] = '\0';
+        path[0] = '\0';
         unsigned long error = 0;
         if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, "\\") ||
             !text::append(path, sizeof path, oldest.name) || !platform::removeFile(path, &error)) {
