@@ -4,35 +4,39 @@
 // folder or value is written or deleted.
 #pragma once
 
+#include "app/run_types.h"
+#include "datafiles/extend_dat.h"
+#include "registration/registry_findings.h"
+
 // Which half the exit code speaks for: the registry (a SYSTEM or elevated
 // deployment) or this user's Extend.dat (a deployment in each user's context).
 enum class CheckScope { Both, Registry, User, Invalid };
 CheckScope parseCheckScope(const char* arguments);
 
-// Exit codes: the two bits, and the codes for a check that could not tell.
-constexpr int kCheckRegistryRemains = 1;  // older registrations or the setup value left to change
-constexpr int kCheckExtendDatRemains = 2;  // an Extend.dat older than the registrations' last change
-constexpr int kCheckCannotTell = 4;        // a key, or its time, exists but cannot be read
-constexpr int kCheckUsage = 5;             // an unknown argument; nothing checked
+// Beside the bits of what remains: an unknown argument, nothing checked.
+constexpr int kCheckUsage = 5;
 
-// Prints one fact a line and the verdict; returns the exit code.
+// One reading of the machine: the halves the scope names, at a time, and
+// the exit code they give together.
+// Plain data, every field set by inspectMachine (a half the scope leaves out stays as it was).
+struct CheckFindings {
+    CheckScope scope;
+    unsigned long long checkedAt;
+    RegistryFindings registry;
+    UserFindings user;
+    int code;
+};
+void inspectMachine(CheckScope scope, unsigned long long now, CheckFindings* findings);
+
+// The check's lines for the findings, one fact a line, each handed whole
+// (its line break included) to line: utf8 when it holds a path in UTF-8,
+// else all of it is in the system code page; verdict: the exit code for the
+// verdict line, -1 for every other.
+using CheckLineSink = void (*)(const char* line, bool utf8, int verdict);
+void sayFindings(const CheckFindings& findings, CheckLineSink line);
+
+// Prints the findings for the argument's scope; returns the exit code.
 int runCheck(const char* arguments);
-
-#ifdef QUILLMEND_FLEET_RUN
-// What quillmend-run.exe shares of the check.
-// The argument, blanks around it ignored, spells word, letters in any case.
-bool argumentIs(const char* arguments, const char* word);
-// The check's lines for the scope (Both: both halves), dated now, and its verdict; returns its exit code.
-int checkNow(CheckScope scope, unsigned long long now);
-// Hears every line the check prints, before it goes to standard output;
-// utf8: the line holds a path in UTF-8, else all of it is in the system code
-// page; verdict: the exit code the line gives, -1 for every other line.
-extern void (*checkLineHook)(const char* line, bool utf8, int verdict);
-// The copies of Extend.dat the last user half found stale, in the order it printed them.
-struct CopyInspection;
-extern CopyInspection checkStaleCopies[];
-extern int checkStaleCount;
-#endif
 
 // The process: guards the DLL search, then checks with the command line's arguments.
 int startCheck();

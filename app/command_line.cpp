@@ -27,3 +27,17 @@ RunMode parseRunMode(const char* arguments) {
     if (text::equal(arguments, "/S") || text::equal(arguments, "/s")) return RunMode::Silent;
     return RunMode::Interactive;
 }
+
+bool argumentIs(const char* arguments, const char* word) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (blank(*arguments)) ++arguments;
+    unsigned count = text::length(arguments);
+    while (count > 0 && blank(arguments[count - 1])) --count;
+    if (count != text::length(word)) return false;
+    for (unsigned i = 0; i < count; ++i) {
+        const char c = arguments[i] >= 'A' && arguments[i] <= 'Z' ? static_cast<char>(arguments[i] - 'A' + 'a')
+                                                                  : arguments[i];
+        if (c != word[i]) return false;
+    }
+    return true;
+}

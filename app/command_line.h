@@ -9,3 +9,8 @@ const char* argumentString(const char* commandLine);
 
 // "/S" or "/s", exactly and as a whole, selects silent mode.
 RunMode parseRunMode(const char* arguments);
+
+// The check's and the fleet run's switches: the argument, blanks around it
+// ignored ("/Registry >nul" hands over "/Registry "), spells word, letters in
+// any case; "" matches no argument.
+bool argumentIs(const char* arguments, const char* word);

@@ -19,5 +19,10 @@ enum class RegistrationsChange {
     Unknown,  // the key exists, but it or its time cannot be read
 };
 
+// What an inspection finds left to do, as the bits of the check's exit code.
+constexpr int kCheckRegistryRemains = 1;   // older registrations left to delete
+constexpr int kCheckExtendDatRemains = 2;  // an Extend.dat older than the registrations' last change
+constexpr int kCheckCannotTell = 4;        // a key, or its time, exists but cannot be read
+
 // The caption of every box the program shows.
 inline constexpr char kCaption[] = "Quillmend";

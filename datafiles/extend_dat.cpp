@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "registration/extension_entries.h"
 
 namespace {
 
@@ -106,6 +107,40 @@ void inspectExtendDat(int folder, CopyInspection* copy) {
     copy->pathInUtf8 = wide.ansi[0] == '\0';
     copy->path[0] = '\0';
     text::append(copy->path, sizeof copy->path, copy->pathInUtf8 ? wide.utf8 : wide.ansi);
+}
+
+void inspectUserFiles(unsigned long long now, UserFindings* findings) {
+    // Field by field: a copy of the whole would put two paths' worth of zeros on the stack.
+    findings->account = platform::processAccount();
+    findings->change = RegistrationsChange::Unknown;
+    findings->changedAt = 0;
+    findings->changeAhead = false;
+    findings->code = 0;
+    for (unsigned i = 0; i < kExtendDatFolderCount; ++i) {
+        findings->copies[i].folderNamed = false;
+        findings->ages[i] = CopyAge::Current;
+    }
+    if (findings->account != platform::Account::User) {
+        findings->code = kCheckCannotTell;
+        return;
+    }
+    findings->change = registrationsLastChanged(&findings->changedAt);
+    findings->changeAhead = changeAheadOfClock(findings->change, findings->changedAt, now);
+    if (findings->changeAhead) findings->code |= kCheckCannotTell;
+    for (unsigned i = 0; i < kExtendDatFolderCount; ++i) {
+        CopyInspection& copy = findings->copies[i];
+        inspectExtendDat(kExtendDatFolders[i], &copy);
+        findings->ages[i] = CopyAge::Current;
+        if (!copy.folderNamed) continue;
+        if (lookupFailed(copy.found)) {
+            findings->code |= kCheckCannotTell;
+            continue;
+        }
+        if (copy.found.kind == platform::PathKind::Nothing) continue;
+        findings->ages[i] = copyAge(findings->change, findings->changedAt, now, copy.found.created, copy.found.written);
+        if (findings->ages[i] == CopyAge::Stale) findings->code |= kCheckExtendDatRemains;
+        if (findings->ages[i] == CopyAge::CannotTell) findings->code |= kCheckCannotTell;
+    }
 }
 
 void cleanExtensionDataFiles(RunMode mode) {

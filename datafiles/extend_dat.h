@@ -15,6 +15,7 @@ constexpr unsigned kLongestPromptPath = 181;
 
 // The folders a run looks in, in order: roaming, then local application data.
 constexpr int kExtendDatFolders[] = {platform::kRoamingAppData, platform::kLocalAppData};
+constexpr unsigned kExtendDatFolderCount = sizeof kExtendDatFolders / sizeof kExtendDatFolders[0];
 
 // Where a run looks for Extend.dat in one folder. path holds kMaxPath bytes.
 enum class CopyPath {
@@ -67,6 +68,23 @@ bool lookupFailed(const platform::PathFound& found);
 // A silent run deletes this copy: a file it can name, without the read-only
 // attribute (DeleteFileA refuses those); one in use may still refuse.
 bool runDeletes(const CopyInspection& copy);
+
+// This user's half as the check and the fleet run read it, changing nothing:
+// whose account runs, when the registrations last changed, each copy and its
+// age (Current for a copy that is not there). Plain data, every field set
+// by inspectUserFiles.
+struct UserFindings {
+    platform::Account account;
+    RegistrationsChange change;
+    unsigned long long changedAt;
+    bool changeAhead;  // more than kClockTolerance ahead of now
+    CopyInspection copies[kExtendDatFolderCount];  // in kExtendDatFolders' order
+    CopyAge ages[kExtendDatFolderCount];
+    int code;  // kCheckExtendDatRemains and kCheckCannotTell, or 0
+};
+// Only a person's account says anything of a user's copies: for a service
+// account or one that cannot be read, nothing else is looked at.
+void inspectUserFiles(unsigned long long now, UserFindings* findings);
 
 // Looks for Extend.dat in the roaming, then the local application-data
 // folder. Interactive: asks before deleting each copy. Silent: deletes each

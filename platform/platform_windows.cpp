@@ -123,6 +123,7 @@ PathKind pathKind(const char* path, PathFound* found) {
     return foundKind(FindFirstFileA(path, &data), data, found);
 }
 
+// Never inlined: its buffers in a caller's frame would pass the stack page that needs a probe (no __chkstk here).
 __attribute__((noinline)) bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
     found->utf8[0] = found->ansi[0] = '\0';
     // The folder, then the suffix: what a person would type.
@@ -204,9 +205,8 @@ unsigned long long currentTime() {
 namespace {
 
 // The token's user SID, read through a token opened for querying only.
-// info holds TOKEN_USER and its SID: a SID takes at most 68 bytes. Inlined:
-// the check, which reads it once, has no room for a call.
-__attribute__((always_inline)) inline const SID* processUser(unsigned char (&info)[256]) {
+// info holds TOKEN_USER and its SID: a SID takes at most 68 bytes.
+const SID* processUser(unsigned char (&info)[256]) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
     DWORD size = 0;
@@ -245,12 +245,8 @@ Account processAccount() {
     const SID* sid = processUser(info);
     if (sid == nullptr) return Account::Unknown;
     // S-1-5-18, S-1-5-19, S-1-5-20: NT AUTHORITY's SYSTEM, LOCAL SERVICE, NETWORK SERVICE.
-    const SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    bool ntAuthority = true;
-    for (int i = 0; i < 6; ++i) ntAuthority &= sid->IdentifierAuthority.Value[i] == nt.Value[i];
-    const bool service = sid->Revision == SID_REVISION && sid->SubAuthorityCount == 1 && ntAuthority &&
-                         sid->SubAuthority[0] >= static_cast<DWORD>(SECURITY_LOCAL_SYSTEM_RID) &&
-                         sid->SubAuthority[0] <= static_cast<DWORD>(SECURITY_NETWORK_SERVICE_RID);
+    const bool service = ntSid(sid, SECURITY_LOCAL_SYSTEM_RID) || ntSid(sid, SECURITY_LOCAL_SERVICE_RID) ||
+                         ntSid(sid, SECURITY_NETWORK_SERVICE_RID);
     return service ? Account::Service : Account::User;
 }
 
@@ -362,6 +358,7 @@ bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
     return made != FALSE;
 }
 
+// Never inlined: its buffers in a caller's frame would pass the stack page that needs a probe (no __chkstk here).
 __attribute__((noinline)) FolderTrust folderTrust(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -465,6 +462,7 @@ void computerName(char* buffer, unsigned capacity) {
     nameOrUnknown(GetComputerNameA(buffer, &size), buffer, capacity);
 }
 
+// Never inlined: its buffers in a caller's frame would pass the stack page that needs a probe (no __chkstk here).
 __attribute__((noinline)) bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
     wchar_t wide[1024];
     utf8[0] = '\0';

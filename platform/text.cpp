@@ -67,7 +67,7 @@ const char* numberText(unsigned value, char* buffer) {
 namespace {
 
 // The last width digits of value, at the given place.
-__attribute__((noinline)) void putDigits(char* at, unsigned width, unsigned value) {
+void putDigits(char* at, unsigned width, unsigned value) {
     while (width-- > 0) {
         at[width] = static_cast<char>('0' + value % 10);
         value /= 10;
@@ -90,8 +90,6 @@ bool appendUtcTime(char* buffer, unsigned capacity, unsigned long long fileTime)
     return appendFormat(buffer, capacity, "%%", numberText(time.year, year), rest);
 }
 
-#ifdef QUILLMEND_FLEET_RUN
-// The fleet run's alone: compiled out of the other programs, whose every byte counts.
 bool appendCmTraceTime(char* buffer, unsigned capacity, unsigned long long fileTime) {
     platform::CalendarTime time;
     if (!platform::calendarTime(fileTime, &time)) return false;
@@ -106,6 +104,5 @@ bool appendCmTraceTime(char* buffer, unsigned capacity, unsigned long long fileT
     char year[12];
     return appendFormat(buffer, capacity, "time=\"%+000\" date=\"%%\"", clock, day, numberText(time.year, year));
 }
-#endif
 
 }  // namespace text

@@ -45,6 +45,8 @@ int findActiveEntry(platform::RegKey extensionsKey, const ProductRelease& releas
     return kNoCeiling;
 }
 
+bool entryDeleted(int active, int rank) { return active != kNoCeiling && rank > active; }
+
 void rewriteSetupExtension(platform::RegKey extensionsKey) {
     platform::regSetString(extensionsKey, kSetupExtensionValue, kSetupExtensionData,
                            text::length(kSetupExtensionData) + 1);
@@ -74,11 +76,9 @@ void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcom
     }
 
     const int active = findActiveEntry(key, release);
-    if (active != kNoCeiling) {
-        // Every older entry is attempted, whatever became of the others.
-        for (int rank = active + 1; rank < kEntryCount; ++rank) {
-            if (platform::regDeleteValue(key, kEntryNames[rank])) outcome->entriesRemoved = true;
-        }
+    // Every older entry is attempted, whatever became of the others.
+    for (int rank = 0; rank < kEntryCount; ++rank) {
+        if (entryDeleted(active, rank) && platform::regDeleteValue(key, kEntryNames[rank])) outcome->entriesRemoved = true;
     }
 
     rewriteSetupExtension(key);
@@ -91,10 +91,8 @@ platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, Entries
     if (opened != platform::KeyOpen::Opened) return opened;
 
     inspection->active = findActiveEntry(key, release);
-    if (inspection->active != kNoCeiling) {
-        for (int rank = inspection->active + 1; rank < kEntryCount; ++rank) {
-            inspection->wouldDelete[rank] = entryPresent(key, kEntryNames[rank]);
-        }
+    for (int rank = 0; rank < kEntryCount; ++rank) {
+        inspection->wouldDelete[rank] = entryDeleted(inspection->active, rank) && entryPresent(key, kEntryNames[rank]);
     }
     inspection->setupExtension = setupExtensionState(key);
     platform::regCloseKey(key);

@@ -29,6 +29,10 @@ bool entryPresent(platform::RegKey extensionsKey, const char* name);
 // deletes every entry ranked below it.
 int findActiveEntry(platform::RegKey extensionsKey, const ProductRelease& release);
 
+// The rule every run applies: with an active entry, every entry ranked below
+// it is deleted, present or not; with none, nothing is.
+bool entryDeleted(int active, int rank);
+
 // Opens the Extensions key, deletes every entry ranked below the newest one
 // present from the ceiling down, and rewrites the setup extension value.
 // Sets outcome->entriesRemoved when any deletion succeeds, and
@@ -52,9 +56,9 @@ SetupExtension setupExtensionState(platform::RegKey extensionsKey);
 // What reconciliation would do, read through a handle that cannot change
 // anything: which entry it keeps and which present entries it would delete.
 struct EntriesInspection {
-    int active = kNoCeiling;
-    bool wouldDelete[kEntryCount] = {};
-    SetupExtension setupExtension = SetupExtension::Absent;
+    int active;  // kNoCeiling when none
+    bool wouldDelete[kEntryCount];
+    SetupExtension setupExtension;
 };
 // Fills inspection only when the key opened for reading.
 platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, EntriesInspection* inspection);

@@ -1,13 +1,15 @@
-#include "app/fleet_run.h"
+#include "fleet/fleet_run.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "app/check.h"
-#include "app/install.h"
-#include "app/run_log.h"
+#include "fleet/backup.h"
+#include "fleet/event_record.h"
+#include "fleet/install.h"
+#include "fleet/lock.h"
+#include "fleet/run_log.h"
 #include "platform/text.h"
-#include "registration/backup.h"
 #include "tests/sim/machine_test.h"
 
 namespace {

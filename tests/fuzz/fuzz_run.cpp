@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/check.h"
-#include "app/fleet_run.h"
+#include "fleet/fleet_run.h"
 #include "app/run.h"
 #include "platform/text.h"
 #include "tests/sim/simulated_machine.h"

@@ -1,7 +1,9 @@
-#include "app/run_log.h"
+// The fleet run's folders, its CMTrace log, and every fact it says.
+#include "fleet/run_log.h"
 
-#include "app/check.h"
-#include "app/install.h"
+#include "app/run_types.h"
+#include "fleet/event_record.h"
+#include "fleet/install.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -14,19 +16,6 @@ constexpr unsigned kLineBytes = 4096;
 platform::File logFile = nullptr;
 char logPath[platform::kMaxPath];
 
-// The half's Event Log record; its end is kept for the log's path and a cut's mark.
-constexpr unsigned kRecordBytes = 8192;
-constexpr unsigned kRecordTail = platform::kMaxPath + 64;
-char record[kRecordBytes];
-bool recordCut = false;
-
-// Added to the half's base, in the order of the records' IDs.
-enum EventOutcome { kEventNothingToClean, kEventCleaned, kEventWorkRemains, kEventFailed };
-EventOutcome eventOutcome(int before, int code) {
-    if (code == 0) return before == 0 ? kEventNothingToClean : kEventCleaned;
-    return code < kCheckCannotTell ? kEventWorkRemains : kEventFailed;
-}
-
 // The log and the record take UTF-8; the check's lines and paths come in the code page.
 void writeLog(LogType type, const char* text, bool utf8) {
     static char converted[kLineBytes];
@@ -35,20 +24,11 @@ void writeLog(LogType type, const char* text, bool utf8) {
         converted[0] = '\0';
         text::append(converted, sizeof converted, text);
     }
-    // Once a line does not fit, the record takes no more: what it holds stays in order.
-    recordCut = recordCut || !text::appendFormat(record, kRecordBytes - kRecordTail, "%\r\n", converted);
+    recordLine(converted);
     if (logFile == nullptr) return;
     if (cmTraceLine(line, sizeof line, converted, type, platform::currentTime(), platform::processId())) {
         platform::fileWrite(logFile, line, text::length(line));
     }
-}
-
-// The check's line without its line break; its verdict's type follows from its exit code.
-void hearCheckLine(const char* line, bool utf8, int verdict) {
-    static char fact[kLineBytes];
-    fact[0] = '\0';
-    text::appendPart(fact, sizeof fact, line, text::length(line) - 2);
-    writeLog(verdict <= 0 ? kLogInfo : verdict < kCheckCannotTell ? kLogWarning : kLogError, fact, utf8);
 }
 
 }  // namespace
@@ -128,28 +108,19 @@ void openLog(const char* folder) {
     }
 }
 
-void beginRecord() {
-    record[0] = '\0';
-    recordCut = false;
-    checkLineHook = hearCheckLine;
-}
-
-void reportRecord(unsigned half, int before, int code) {
-    static const unsigned short kLevels[] = {platform::kEventInformation, platform::kEventInformation,
-                                             platform::kEventWarning, platform::kEventError};
-    const EventOutcome outcome = eventOutcome(before, code);
-    if (recordCut) text::append(record, kRecordBytes, "(cut: the rest is in the log)\r\n");
-    if (logFile != nullptr) text::appendFormat(record, kRecordBytes, "log: %\r\n", logPath);
-    unsigned long error = 0;
-    if (!platform::reportEvent(kEventSource, kLevels[outcome], half + outcome, record, &error)) {
-        sayError(kLogWarning, "event: the record for source % was not written (error %)", kEventSource, error);
-    }
-}
-
 void closeLog() {
     if (logFile != nullptr) platform::fileClose(logFile);
     logFile = nullptr;
-    checkLineHook = nullptr;
+}
+
+const char* openLogPath() { return logFile != nullptr ? logPath : nullptr; }
+
+void sayCheckLine(const char* line, bool utf8, int verdict) {
+    static char fact[kLineBytes];
+    fact[0] = '\0';
+    text::appendPart(fact, sizeof fact, line, text::length(line) - 2);
+    writeLog(verdict <= 0 ? kLogInfo : verdict < kCheckCannotTell ? kLogWarning : kLogError, fact, utf8);
+    platform::writeOutput(line);
 }
 
 void sayError(LogType type, const char* format, const char* first, unsigned long error) {

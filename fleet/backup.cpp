@@ -1,10 +1,9 @@
-#include "registration/backup.h"
+// The registry run's .reg backup: the values it saves, the file, its retention.
+#include "fleet/backup.h"
 
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "registration/extension_entries.h"
-
-static_assert(kBackupSetupValue == kEntryCount, "the setup value follows the ladder");
 
 namespace {
 
@@ -17,7 +16,7 @@ char fileText[5 * (kBackupValueBytes * 3 + 256) + 512];
 unsigned textUsed = 0;
 
 // Appends at the text's end; false when it does not fit.
-__attribute__((noinline)) bool put(const char* part) {
+bool put(const char* part) {
     for (; *part != '\0'; ++part) {
         if (textUsed + 1 >= sizeof fileText) return false;
         fileText[textUsed++] = *part;
@@ -27,7 +26,7 @@ __attribute__((noinline)) bool put(const char* part) {
 }
 
 // value in hex, lower case, at least minimumDigits digits: regedit's form.
-__attribute__((noinline)) bool putHex(unsigned value, unsigned minimumDigits) {
+bool putHex(unsigned value, unsigned minimumDigits) {
     char hex[9] = "";
     unsigned digits = minimumDigits;
     while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
@@ -104,21 +103,37 @@ void countOldest(const char* name, bool folder, void* context) {
 
 }  // namespace
 
-bool writeBackup(const char* folder, unsigned long long time, const ProductRelease& release, char* name,
-                 BackupRecord* record, const char** why) {
-    *record = BackupRecord();
-    platform::RegKey key = nullptr;
-    if (platform::regOpenKeyForReading(kExtensionsKeyPath, &key) != platform::KeyOpen::Opened) {
-        *why = "the Extensions key cannot be read";
-        return false;
+bool saveValues(platform::RegKey key, const RegistryPlan& plan, SavedValues* saved) {
+    saved->count = 0;
+    for (int slot = 0; slot <= kEntryCount; ++slot) {
+        if (slot < kEntryCount && !plan.deletes[slot]) continue;
+        SavedValue& value = saved->values[saved->count++];
+        value.name = slot < kEntryCount ? entryName(slot) : kSetupExtensionValue;
+        value.size = sizeof value.data;
+        value.type = 0;
+        const platform::RawRead read = platform::regQueryValueRaw(key, value.name, value.data, &value.size, &value.type);
+        if (read == platform::RawRead::Failed) return false;
+        value.present = read == platform::RawRead::Read;
+        if (!value.present) value.size = 0;
     }
-    // What reconciliation deletes: every entry below the active one, present or not.
-    const int active = findActiveEntry(key, release);
+    return true;
+}
+
+bool stillSaved(platform::RegKey key, const SavedValue& value) {
+    static unsigned char data[kBackupValueBytes];
+    unsigned long size = sizeof data;
+    unsigned long type = 0;
+    if (platform::regQueryValueRaw(key, value.name, data, &size, &type) != platform::RawRead::Read) return false;
+    bool same = value.present && type == value.type && size == value.size;
+    for (unsigned long i = 0; same && i < size; ++i) same = data[i] == value.data[i];
+    return same;
+}
+
+bool writeBackup(const char* folder, unsigned long long time, const SavedValues& saved, char* name, const char** why) {
     platform::File file = nullptr;
     unsigned long error = 0;
+    *why = "the file cannot be created";
     if (!backupName(folder, time, name) || !platform::fileOpen(name, platform::FileMode::CreateNew, &file, &error)) {
-        platform::regCloseKey(key);
-        *why = "the file cannot be created";
         return false;
     }
     char stamp[32] = "";
@@ -127,26 +142,18 @@ bool writeBackup(const char* folder, unsigned long long time, const ProductRelea
     bool whole = put("Windows Registry Editor Version 5.00\r\n\r\n; Quillmend backup ") && put(stamp) &&
                  put(sizeof(void*) == 4 ? "; restore: reg import FILE /reg:32\r\n" : "; restore: reg import FILE\r\n") &&
                  put("[HKEY_LOCAL_MACHINE\\") && put(kExtensionsKeyPath) && put("]\r\n");
-    *why = "a value is unreadable or too long";
-    for (int slot = 0; slot <= kBackupSetupValue && whole; ++slot) {
-        if (slot < kBackupSetupValue && (active == kNoCeiling || slot <= active)) continue;
-        const char* value = slot < kBackupSetupValue ? entryName(slot) : kSetupExtensionValue;
-        unsigned char data[kBackupValueBytes];
-        unsigned long size = sizeof data;
-        unsigned long type = 0;
-        const platform::RawRead read = platform::regQueryValueRaw(key, value, data, &size, &type);
-        record->present[slot] = read == platform::RawRead::Read;
-        whole = read != platform::RawRead::Failed && putValue(value, record->present[slot], type, data, size);
+    // A registration that was absent is left out: importing the file must not
+    // delete one that appeared since. The setup value the run writes is put back as it was.
+    for (int i = 0; i < saved.count && whole; ++i) {
+        const SavedValue& value = saved.values[i];
+        const bool setup = text::equal(value.name, kSetupExtensionValue);
+        if (value.present || setup) whole = putValue(value.name, value.present, value.type, value.data, value.size);
     }
-    platform::regCloseKey(key);
     // On the disk before anything changes.
-    if (whole) *why = "a write failed";
+    *why = "a write failed";
     whole = whole && put("\r\n") && writeWide(file) && platform::fileFlush(file);
     platform::fileClose(file);
-    if (!whole) {
-        platform::removeFile(name, &error);
-        *record = BackupRecord();
-    }
+    if (!whole) platform::removeFile(name, &error);
     return whole;
 }
 

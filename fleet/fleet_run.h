@@ -1,16 +1,12 @@
 // quillmend-run.exe: what the deployment engines run on every machine. It
-// runs the check in-process, cleans only what the check reports, with a
-// lock, a backup and a log, and exits 0 only when the check, after any
-// change, says nothing is left to clean.
+// reads the machine once as the check does, cleans only what that reading
+// reports, with a lock, a backup and a log, and exits 0 only when the check,
+// after any change, says nothing is left to clean.
 #pragma once
 
 // Exit codes beyond the check's 0 to 5 and the install's 6 and 7.
 constexpr int kRunNoBackup = 8;   // registry work found, but no backup could be written: nothing changed
 constexpr int kRunLockHeld = 9;   // another run held the lock past the wait: nothing was done
-
-// How long a run waits for another to finish, and how often it looks.
-constexpr unsigned kLockWaitMilliseconds = 60000;
-constexpr unsigned kLockPollMilliseconds = 500;
 
 enum class RunVerb { Both, Registry, User, Install, Uninstall, Invalid };  // the order of kVerbs
 RunVerb parseRunVerb(const char* arguments);

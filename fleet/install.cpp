@@ -1,6 +1,8 @@
-#include "app/install.h"
+// The install into Program Files, whole or not at all, and the uninstall.
+#include "fleet/install.h"
 
-#include "app/run_log.h"
+#include "fleet/event_record.h"
+#include "fleet/run_log.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -13,7 +15,7 @@ constexpr unsigned long kEventTypes = platform::kEventError | platform::kEventWa
 constexpr const char* kAtRestart = "was in use: it goes at the next restart";
 constexpr unsigned kCopyChunk = 1024;  // two of them stay within one stack page
 
-__attribute__((noinline)) bool join(char* path, const char* folder, const char* name, const char* suffix = "") {
+bool join(char* path, const char* folder, const char* name, const char* suffix = "") {
     path[0] = '\0';
     return text::appendFormat(path, platform::kMaxPath, "%\\%%", folder, name, suffix);
 }
@@ -101,7 +103,7 @@ void rollBack(Step* steps) {
     }
 }
 
-__attribute__((noinline)) bool exists(const char* path) {
+bool exists(const char* path) {
     platform::File file = nullptr;
     unsigned long error = 0;
     if (!platform::fileOpen(path, platform::FileMode::Read, &file, &error)) return error != platform::kErrorFileNotFound;

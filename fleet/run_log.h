@@ -27,27 +27,14 @@ bool prepareLogFolder(LogScope scope, char* folder);
 // (one kept). A log that cannot be opened is said in one line; the run goes on.
 void openLog(const char* folder);
 void closeLog();
+// The open log's path, or nullptr when this run keeps none.
+const char* openLogPath();
 
-// One fact, to standard output and to the log: format, each % in it
+// One fact, to standard output, to the log and to the half's Event Log
+// record: format, each % in it
 // replaced by the next argument (never read as a format itself).
 void say(LogType type, const char* format, const char* first = "", const char* second = "", const char* third = "",
          const char* fourth = "");
-
-// The Event Log record each half of a run leaves for the fleet's collectors:
-// source kEventSource in the Application log, ID the half's base plus its
-// outcome, level information, information, warning, error, and one text:
-// every line the half said (the check's before and after among them), then
-// the log's path. The message texts are in app/run_events.mc.
-inline constexpr char kEventSource[] = "Quillmend";
-inline constexpr char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmend";
-constexpr unsigned kEventRegistryHalf = 1000;
-constexpr unsigned kEventUserHalf = 2000;
-// A new half: its record starts empty, and while the half runs the check's
-// lines go into it, and into the log while it is open.
-void beginRecord();
-// Writes the half's record, its outcome from the check's code before the work
-// and the half's exit code; one line when it cannot.
-void reportRecord(unsigned half, int before, int code);
 
 // say() with a system error code as the second argument.
 void sayError(LogType type, const char* format, const char* first, unsigned long error);
@@ -58,3 +45,7 @@ void sayError(LogType type, const char* format, const char* first, unsigned long
 // capacity bytes; false when it does not fit.
 bool cmTraceLine(char* line, unsigned capacity, const char* text, LogType type, unsigned long long time,
                  unsigned long thread);
+
+// A line of the check's, as the check prints it (its line break included),
+// said as a fact of the run: the verdict's type follows from its exit code.
+void sayCheckLine(const char* line, bool utf8, int verdict);

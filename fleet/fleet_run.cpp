@@ -1,16 +1,16 @@
-#include "app/fleet_run.h"
+// quillmend-run.exe's verbs: each half under its lock, with its log and record.
+#include "fleet/fleet_run.h"
 
 #include "app/check.h"
 #include "app/command_line.h"
-#include "app/install.h"
 #include "app/run.h"
-#include "app/run_log.h"
-#include "datafiles/extend_dat.h"
+#include "fleet/event_record.h"
+#include "fleet/install.h"
+#include "fleet/lock.h"
+#include "fleet/registry_work.h"
+#include "fleet/run_log.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "registration/backup.h"
-#include "registration/detect_product.h"
-#include "registration/extension_entries.h"
 
 namespace {
 
@@ -20,30 +20,17 @@ constexpr const char* kUsage =
 // The verbs as typed, in RunVerb's order: "" is no argument.
 const char* const kVerbs[] = {"", "/registry", "/user", "/install", "/uninstall"};
 
-// The scope's lock: a file in its log folder, opened so that nobody else can
-// open it. In the machine's folder only SYSTEM and Administrators can reach
-// it, so no user can take or hold it.
-enum class Lock { Taken, Held, Unavailable };
-__attribute__((noinline)) Lock takeLock(const char* folder, platform::File* lock) {
-    char path[platform::kMaxPath];
-    path[0] = '\0';
-    if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, "\\quillmend-run.lock")) {
-        return Lock::Unavailable;
-    }
-    for (unsigned waited = 0;; waited += kLockPollMilliseconds) {
-        unsigned long error = 0;
-        if (platform::fileOpen(path, platform::FileMode::Lock, lock, &error)) return Lock::Taken;
-        if (error != platform::kErrorSharingViolation) {
-            sayError(kLogWarning, "lock: cannot open \"%\" (error %)", path, error);
-            return Lock::Unavailable;
-        }
-        if (waited >= kLockWaitMilliseconds) return Lock::Held;
-        platform::sleepMilliseconds(kLockPollMilliseconds);
-    }
+// The machine as the check reads it, said as the check says it; returns its exit code.
+// One reading at a time; two copies' paths, kept off the stack.
+CheckFindings findings{};
+int inspectAndSay(CheckScope scope, unsigned long long now) {
+    inspectMachine(scope, now, &findings);
+    sayFindings(findings, sayCheckLine);
+    return findings.code;
 }
 
 // The header: what runs, as whom, where, and the time the check will give.
-__attribute__((noinline)) void sayHeader(RunVerb verb, unsigned long long now) {
+void sayHeader(RunVerb verb, unsigned long long now) {
     char account[128];
     char computer[128];
     char stamp[32] = "";
@@ -53,39 +40,30 @@ __attribute__((noinline)) void sayHeader(RunVerb verb, unsigned long long now) {
     say(kLogInfo, "quillmend-run.exe % as % on %, check time %", kVerbs[static_cast<int>(verb)], account, computer, stamp);
 }
 
-// The registry work itself, under the lock: backup, then the stages.
-__attribute__((noinline)) int cleanRegistry(bool logs, const char* folder, unsigned long long now) {
-    ProductRelease release;
-    char backup[platform::kMaxPath];
-    BackupRecord record;
-    const char* why = logs ? "the release cannot be read" : "no usable log folder";
-    if (!logs || inspectProduct(&release) != ProductState::Found ||
-        !writeBackup(folder, now, release, backup, &record, &why)) {
-        say(kLogError, "backup: not written (%); the registry was not changed", why);
+// The registry half after the install, if any: the reading, and only when a
+// registration a run deletes remains, the plan carried out and the check again.
+// before: the reading's exit code.
+int registryHalf(bool logs, const char* folder, unsigned long long now, int* before) {
+    RegistryPlan plan;
+    *before = inspectAndSay(CheckScope::Registry, now);
+    if (!planRegistryWork(findings.registry, &plan)) return *before;
+    if (!logs) {
+        say(kLogError, "backup: not written (no usable log folder); the registry was not changed");
         return kRunNoBackup;
     }
-    say(kLogInfo, "backup: %", backup);
-    // Exactly what quillmend.exe does.
-    RunOutcome outcome;
-    ProductRelease detected;
-    if (detectProduct(&detected)) reconcileExtensionEntries(detected, &outcome);
-    platform::RegKey key = nullptr;
-    if (platform::regOpenKeyForReading(kExtensionsKeyPath, &key) == platform::KeyOpen::Opened) {
-        for (int rank = 0; rank < kEntryCount; ++rank) {
-            if (record.present[rank] && !entryPresent(key, entryName(rank))) say(kLogInfo, "deleted: %", entryName(rank));
-        }
-        if (setupExtensionState(key) == SetupExtension::Current) say(kLogInfo, "written: %", kSetupExtensionValue);
-        platform::regCloseKey(key);
-    }
-    pruneBackups(folder, backup);
-    return checkNow(CheckScope::Registry, platform::currentTime());
+    if (!carryOutRegistryPlan(plan, folder, now)) return kRunNoBackup;
+    return inspectAndSay(CheckScope::Registry, platform::currentTime());
 }
 
-// The stale copies the check just reported, deleted as a silent run does.
-__attribute__((noinline)) void deleteStaleCopies() {
-    for (int i = 0; i < checkStaleCount; ++i) {
-        const CopyInspection& copy = checkStaleCopies[i];
+// The user half: the stale copies the reading found, deleted as a silent run
+// does, and the check again.
+int userHalf(unsigned long long now, int* before) {
+    *before = inspectAndSay(CheckScope::User, now);
+    if (*before != kCheckExtendDatRemains) return *before;
+    for (unsigned i = 0; i < kExtendDatFolderCount; ++i) {
+        const CopyInspection& copy = findings.user.copies[i];
         unsigned long error = 0;
+        if (findings.user.ages[i] != CopyAge::Stale) continue;
         if (!runDeletes(copy)) {
             say(kLogWarning, "kept: % (delete it by hand)", copy.path);
         } else if (platform::removeFile(copy.path, &error)) {
@@ -94,6 +72,7 @@ __attribute__((noinline)) void deleteStaleCopies() {
             sayError(kLogWarning, "kept: % (deleting it failed: error %)", copy.path, error);
         }
     }
+    return inspectAndSay(CheckScope::User, platform::currentTime());
 }
 
 // One scope's run: the lock, the log, then the work, and the half's Event Log
@@ -125,14 +104,9 @@ int runScope(RunVerb verb) {
         before = code;
         // The registry half, also after an install that succeeded.
         if (machine && verb != RunVerb::Uninstall && code == 0) {
-            code = before = checkNow(CheckScope::Registry, now);
-            if (code == kCheckRegistryRemains) code = cleanRegistry(logs, folder, now);
+            code = registryHalf(logs, folder, now, &before);
         } else if (!machine) {
-            code = before = checkNow(CheckScope::User, now);
-            if (code == kCheckExtendDatRemains) {
-                deleteStaleCopies();
-                code = checkNow(CheckScope::User, platform::currentTime());
-            }
+            code = userHalf(now, &before);
         }
     }
     char number[12];

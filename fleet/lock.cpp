@@ -1,0 +1,23 @@
+// Taking the scope's lock, waiting a while for a run that holds it.
+#include "fleet/lock.h"
+
+#include "fleet/run_log.h"
+#include "platform/text.h"
+
+// In the machine's folder only SYSTEM and Administrators can reach the file,
+// so no user can take or hold it.
+Lock takeLock(const char* folder, platform::File* lock) {
+    char path[platform::kMaxPath];
+    path[0] = '\0';
+    if (!text::appendFormat(path, sizeof path, "%\\quillmend-run.lock", folder)) return Lock::Unavailable;
+    for (unsigned waited = 0;; waited += kLockPollMilliseconds) {
+        unsigned long error = 0;
+        if (platform::fileOpen(path, platform::FileMode::Lock, lock, &error)) return Lock::Taken;
+        if (error != platform::kErrorSharingViolation) {
+            sayError(kLogWarning, "lock: cannot open \"%\" (error %)", path, error);
+            return Lock::Unavailable;
+        }
+        if (waited >= kLockWaitMilliseconds) return Lock::Held;
+        platform::sleepMilliseconds(kLockPollMilliseconds);
+    }
+}
