@@ -170,6 +170,50 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
     }
 }
 
+// Kestrin or someone else changes the key after the run has made its plan
+// and saved its backup: nothing is deleted that the backup does not hold as
+// it was deleted, and the next run, with a backup of its own, takes the rest.
+TEST_F(FleetTest, AChangeAfterThePlanIsLeftForTheNextRun) {
+    struct Case {
+        const char* name;
+        void (*change)();
+        std::vector<std::string> left, leftByTheNextRun;
+    };
+    const Case kCases[] = {
+        {"Kestrin upgraded to 900 and registered",
+         [] {
+             installRelease(900, 1000);
+             sim::setString(kExtensionsKey, "KestrinCorp90", "new");
+         },
+         {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}, {"KestrinCorp90"}},
+        {"a registration rewritten", [] { sim::setString(kExtensionsKey, "Marvil", "other"); },
+         {"KestrinCorp810", "Marvil"}, {"KestrinCorp810"}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        installRelease(810, 0);
+        sim::machine().values[kExtensionsKey].erase("KestrinCorp90");
+        std::map<std::string, sim::Value> deleted;  // each value as it was when the run deleted it
+        sim::machine().onOperation = [&](const std::string& operation) {
+            if (operation == "fileOpen createNew " + kBackup) c.change();
+            if (operation.rfind("delete ", 0) == 0) deleted[operation.substr(7)] = sim::machine().values[kExtensionsKey][operation.substr(7)];
+        };
+        EXPECT_EQ(runFleet("/registry"), kCheckRegistryRemains);
+        sim::machine().onOperation = nullptr;
+        EXPECT_EQ(ladderLeft(), c.left);
+        const auto after = sim::machine().values;
+        EXPECT_EQ(sim::importRegFile(kBackup), "");
+        for (const auto& [name, value] : deleted) {
+            EXPECT_EQ(sim::machine().values[kExtensionsKey][name], value) << name << " is in the backup as it was deleted";
+        }
+        sim::machine().values = after;
+        sim::machine().processId = 4343;
+        EXPECT_EQ(runFleet("/registry"), 0);
+        EXPECT_EQ(ladderLeft(), c.leftByTheNextRun);
+    }
+}
+
 TEST_F(FleetTest, AnotherRunFinishingInTimeIsWaitedFor) {
     sim::addFolder(kLogs);
     sim::machine().heldFiles.insert(kLock);

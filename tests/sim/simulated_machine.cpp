@@ -17,6 +17,12 @@ Machine& current() {
     return instance;
 }
 
+// Every operation is logged, then whatever a test does at that moment happens.
+void note(const std::string& entry) {
+    current().log.push_back(entry);
+    if (current().onOperation) current().onOperation(entry);
+}
+
 // Handles are indexes into this table, plus one; an empty slot is closed.
 std::vector<std::string>& handleTable() {
     static std::vector<std::string> table;
@@ -48,7 +54,7 @@ Value* findValue(platform::RegKey key, const char* name) {
 
 // readOnly: a key that denies changes still opens, as an unelevated user finds it.
 platform::KeyOpen openKey(const char* operation, const char* path, platform::RegKey* key, bool readOnly = false) {
-    current().log.push_back(std::string(operation) + " " + path);
+    sim::note(std::string(operation) + " " + path);
     auto found = current().keys.find(path);
     if (found == current().keys.end()) return platform::KeyOpen::Missing;
     const bool opens = found->second == KeyState::Present || (readOnly && found->second == KeyState::Denied);
@@ -265,7 +271,7 @@ KeyOpen regOpenKeyForReading(const char* path, RegKey* key) {
 
 ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size,
                         unsigned long* type) {
-    current().log.push_back(std::string("query ") + name);
+    sim::note(std::string("query ") + name);
     sim::Value* value = sim::findValue(key, name);
     if (value == nullptr || value->readDenied) return ValueRead::Failed;
     if (type != nullptr) *type = value->type;
@@ -278,7 +284,7 @@ ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsig
 }
 
 bool regDeleteValue(RegKey key, const char* name) {
-    current().log.push_back(std::string("delete ") + name);
+    sim::note(std::string("delete ") + name);
     sim::Value* value = sim::findValue(key, name);
     if (value == nullptr || value->deleteFails) return false;
     current().values[sim::keyPath(key)].erase(name);
@@ -287,13 +293,13 @@ bool regDeleteValue(RegKey key, const char* name) {
 }
 
 void regSetString(RegKey key, const char* name, const char* text, unsigned long sizeWithNul) {
-    current().log.push_back(std::string("set ") + name);
+    sim::note(std::string("set ") + name);
     sim::setValue(sim::keyPath(key), name, sim::kRegSz,
                   std::vector<unsigned char>(text, text + sizeWithNul));
 }
 
 bool regKeyLastWrite(RegKey key, unsigned long long* time) {
-    current().log.push_back("keyTime");
+    sim::note("keyTime");
     const std::string& path = sim::keyPath(key);
     if (current().keyTimeUnreadable.count(path) != 0) return false;
     *time = current().keyWritten[path];
@@ -305,11 +311,11 @@ void regCloseKey(RegKey key) {
     sim::keyPath(key);
     if (index != 0 && index <= sim::handleTable().size()) sim::handleTable()[index - 1].clear();
     --current().openHandles;
-    current().log.push_back("close");
+    sim::note("close");
 }
 
 bool specialFolderPath(int csidl, char* buffer) {
-    current().log.push_back("folder " + std::to_string(csidl));
+    sim::note("folder " + std::to_string(csidl));
     const std::optional<std::string>& folder = csidl == kRoamingAppData ? current().roamingFolder
                                                : csidl == kProgramFiles    ? current().programFilesFolder
                                                                            : current().localFolder;
@@ -342,7 +348,7 @@ PathKind lookUp(const std::string& path, PathFound* found) {
 }  // namespace
 
 PathKind pathKind(const char* path, PathFound* found) {
-    current().log.push_back(std::string("find ") + path);
+    sim::note(std::string("find ") + path);
     return lookUp(path, found);
 }
 
@@ -350,7 +356,7 @@ bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
     const auto wide = current().wideFolders.find(csidl);
     const std::optional<std::string>& ansi = csidl == kRoamingAppData ? current().roamingFolder : current().localFolder;
     std::string folder = wide != current().wideFolders.end() ? wide->second : ansi.value_or("");
-    current().log.push_back("findWide " + folder);
+    sim::note("findWide " + folder);
     // SHGetSpecialFolderPathW, like its ANSI twin, fills a MAX_PATH buffer.
     if (folder.empty() || folder.size() >= kMaxPath) return false;
     const std::string path = folder + suffix;
@@ -361,7 +367,7 @@ bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
 }
 
 void deleteFile(const char* path) {
-    current().log.push_back(std::string("deleteFile ") + path);
+    sim::note(std::string("deleteFile ") + path);
     auto found = current().files.find(path);
     if (found != current().files.end() && !found->second.directory && !found->second.deleteFails &&
         !found->second.readOnly) {
@@ -384,7 +390,7 @@ void formatPrompt(char* buffer, const char* format, const char* path) {
 }
 
 int showMessage(const char* text, const char* caption, unsigned type) {
-    current().log.push_back(std::string("box ") + text);
+    sim::note(std::string("box ") + text);
     current().boxes.push_back(sim::Box{text, caption, type});
     if (current().answersUsed >= current().answers.size()) {
         sim::fail(std::string("a box beyond the scripted answers: ") + text);
@@ -395,23 +401,23 @@ int showMessage(const char* text, const char* caption, unsigned type) {
 
 bool searchDllsInSystem32Only() {
     const bool available = current().hasDefaultDllDirectories;
-    current().log.push_back(available ? "dllSearch system32" : "dllSearch system32 (unavailable)");
+    sim::note(available ? "dllSearch system32" : "dllSearch system32 (unavailable)");
     return available;
 }
 
-void removeCurrentDirectoryFromDllSearch() { current().log.push_back("dllSearch noCurrentDirectory"); }
+void removeCurrentDirectoryFromDllSearch() { sim::note("dllSearch noCurrentDirectory"); }
 
 void writeOutput(const char* text) { current().output += text; }
 
 void writeError(const char* text) { current().errorOutput += text; }
 
 unsigned long long currentTime() {
-    current().log.push_back("clock");
+    sim::note("clock");
     return current().now;
 }
 
 Account processAccount() {
-    current().log.push_back("account");
+    sim::note("account");
     if (current().tokenUnreadable) return Account::Unknown;
     return current().serviceAccount ? Account::Service : Account::User;
 }
@@ -426,7 +432,7 @@ void exitProcess(int) { std::abort(); }
 
 RawRead regQueryValueRaw(RegKey key, const char* name, unsigned char* data, unsigned long* size,
                          unsigned long* type) {
-    current().log.push_back(std::string("rawQuery ") + name);
+    sim::note(std::string("rawQuery ") + name);
     sim::Value* value = sim::findValue(key, name);
     if (value == nullptr) return RawRead::Missing;
     if (value->readDenied || value->data.size() > *size) return RawRead::Failed;
@@ -451,7 +457,7 @@ sim::FileHandleState* fileState(File file) {
 
 bool fileOpen(const char* path, FileMode mode, File* file, unsigned long* error) {
     static const char* const kModes[] = {"read", "createNew", "append", "lock"};
-    current().log.push_back(std::string("fileOpen ") + kModes[static_cast<int>(mode)] + " " + path);
+    sim::note(std::string("fileOpen ") + kModes[static_cast<int>(mode)] + " " + path);
     const bool writes = mode != FileMode::Read;
     const bool sharesRead = mode == FileMode::Read || mode == FileMode::Append;
     auto found = current().files.find(path);
@@ -515,7 +521,7 @@ void fileClose(File file) {
 }
 
 bool moveFile(const char* from, const char* to, unsigned flags) {
-    current().log.push_back(std::string("move ") + from + " -> " + (to != nullptr ? to : "(at restart)"));
+    sim::note(std::string("move ") + from + " -> " + (to != nullptr ? to : "(at restart)"));
     if (to == nullptr) {
         if ((flags & kMoveAtRestart) == 0) return false;
         current().atRestart.push_back(from);
@@ -536,7 +542,7 @@ bool moveFile(const char* from, const char* to, unsigned flags) {
 }
 
 bool removeFile(const char* path, unsigned long* error) {
-    current().log.push_back(std::string("removeFile ") + path);
+    sim::note(std::string("removeFile ") + path);
     auto found = current().files.find(path);
     *error = 0;
     if (found == current().files.end()) {
@@ -555,7 +561,7 @@ bool removeFile(const char* path, unsigned long* error) {
 }
 
 bool removeFolder(const char* path) {
-    current().log.push_back(std::string("removeFolder ") + path);
+    sim::note(std::string("removeFolder ") + path);
     if (!sim::folderExists(path) || !sim::filesIn(path).empty()) return false;
     current().files.erase(path);
     return true;
@@ -563,7 +569,7 @@ bool removeFolder(const char* path) {
 
 bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
     static const char* const kAcls[] = {"logs", "programs", "inherited"};
-    current().log.push_back(std::string("createFolder ") + kAcls[static_cast<int>(acl)] + " " + path);
+    sim::note(std::string("createFolder ") + kAcls[static_cast<int>(acl)] + " " + path);
     *error = 0;
     if (current().files.count(path) != 0) {
         *error = kErrorAlreadyExists;
@@ -580,7 +586,7 @@ bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
 }
 
 FolderTrust folderTrust(const char* path) {
-    current().log.push_back(std::string("folderTrust ") + path);
+    sim::note(std::string("folderTrust ") + path);
     const auto set = current().folderTrust.find(path);
     if (set != current().folderTrust.end()) return set->second;
     const auto found = current().files.find(path);
@@ -644,7 +650,7 @@ bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
 }
 
 bool regWriteEventSource(const char* key, const char* messageFile, unsigned long types, unsigned long* error) {
-    current().log.push_back(std::string("writeSource ") + key);
+    sim::note(std::string("writeSource ") + key);
     auto found = current().keys.find(key);
     *error = found != current().keys.end() && found->second != sim::KeyState::Present ? kErrorAccessDenied : 0;
     if (*error != 0) return false;
@@ -655,7 +661,7 @@ bool regWriteEventSource(const char* key, const char* messageFile, unsigned long
 }
 
 bool regDeleteKey(const char* key, unsigned long* error) {
-    current().log.push_back(std::string("deleteKey ") + key);
+    sim::note(std::string("deleteKey ") + key);
     auto found = current().keys.find(key);
     *error = found == current().keys.end() ? kErrorFileNotFound
              : found->second != sim::KeyState::Present ? kErrorAccessDenied : 0;
@@ -666,7 +672,7 @@ bool regDeleteKey(const char* key, unsigned long* error) {
 }
 
 bool reportEvent(const char* source, unsigned short type, unsigned long id, const char* text, unsigned long* error) {
-    current().log.push_back(std::string("event ") + source + " " + std::to_string(id));
+    sim::note(std::string("event ") + source + " " + std::to_string(id));
     *error = current().eventError;
     if (*error != 0) return false;
     current().events.push_back({type, id, text});

@@ -3,6 +3,7 @@
 // message-box answers, and every operation is logged in order.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -106,8 +107,9 @@ struct Machine {
     std::vector<Event> events;        // the Application log
     unsigned long eventError = 0;     // not 0: writing a record fails with it (the log full, no right)
 
-    // What happened, in order.
+    // What happened, in order; each entry is handed to onOperation as it is logged, before it takes effect.
     std::vector<std::string> log;
+    std::function<void(const std::string& operation)> onOperation;
     std::vector<Box> boxes;
     std::string output;       // standard output
     std::string errorOutput;  // standard error
