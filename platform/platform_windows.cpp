@@ -123,7 +123,8 @@ PathKind pathKind(const char* path, PathFound* found) {
     return foundKind(FindFirstFileA(path, &data), data, found);
 }
 
-// Never inlined: its buffers in a caller's frame would pass the stack page that needs a probe (no __chkstk here).
+// Never inlined: its buffers in the check's frame would pass the stack page
+// that needs a probe, and nothing here provides __chkstk.
 __attribute__((noinline)) bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
     found->utf8[0] = found->ansi[0] = '\0';
     // The folder, then the suffix: what a person would type.
@@ -358,8 +359,7 @@ bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
     return made != FALSE;
 }
 
-// Never inlined: its buffers in a caller's frame would pass the stack page that needs a probe (no __chkstk here).
-__attribute__((noinline)) FolderTrust folderTrust(const char* path) {
+FolderTrust folderTrust(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -462,8 +462,7 @@ void computerName(char* buffer, unsigned capacity) {
     nameOrUnknown(GetComputerNameA(buffer, &size), buffer, capacity);
 }
 
-// Never inlined: its buffers in a caller's frame would pass the stack page that needs a probe (no __chkstk here).
-__attribute__((noinline)) bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
+bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
     wchar_t wide[1024];
     utf8[0] = '\0';
     if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, 1024) == 0) return false;
