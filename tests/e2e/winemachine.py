@@ -218,7 +218,10 @@ class WineMachine:
             lines.append("")
         with open(path, "w", encoding="utf-16") as f:
             f.write("\r\n".join(lines) + "\r\n")
-        self.wine("reg", "import", self.windows_path(path))
+        # Wine's reg.exe now and then fails an import under load (seen in a full
+        # suite run on a file that imports on its own): asked once more first.
+        if self.wine("reg", "import", self.windows_path(path), check=False) != 0:
+            self.wine("reg", "import", self.windows_path(path))
 
     def reg_query(self, key):
         """The values of a key as {name: (type, data text)}, or None when the key is missing."""
