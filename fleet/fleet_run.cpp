@@ -89,8 +89,9 @@ int runScope(RunVerb verb) {
     int code = kRunLockHeld;
     int before = kRunLockHeld;
     if (taken == Lock::Held) {
-        static_assert(kLockWaitMilliseconds == 60000, "the line says how long a run waits");
-        say(kLogError, "lock: held by another run for more than 60 seconds");
+        char seconds[12];
+        say(kLogError, "lock: held by another run for more than % seconds",
+            text::numberText(kLockWaitMilliseconds / 1000, seconds));
     } else {
         if (logs) openLog(folder);
         const unsigned long long now = platform::currentTime();

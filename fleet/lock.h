@@ -5,7 +5,11 @@
 #include "platform/platform.h"
 
 // How long a run waits for another to finish, and how often it looks.
-constexpr unsigned kLockWaitMilliseconds = 60000;
+// Configuration Manager ends a configuration item's script after 60 s by
+// default (client setting "Script execution timeout", Microsoft Learn, "About
+// client settings in Configuration Manager"): a run that waits gives up well
+// before, so that it exits 9 instead of being ended as a time-out.
+constexpr unsigned kLockWaitMilliseconds = 30000;
 constexpr unsigned kLockPollMilliseconds = 500;
 
 enum class Lock {

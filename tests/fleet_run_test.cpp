@@ -129,7 +129,7 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
     };
     const Case kCases[] = {
         {"lock held", [] { sim::addFolder(kLogs); sim::machine().heldFiles.insert(kLock); }, kRunLockHeld,
-         "lock: held by another run for more than 60 seconds"},
+         "lock: held by another run for more than 30 seconds"},
         {"log folder a reparse point",
          [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ReparsePoint; },
          kRunNoBackup, "log: \"C:\\Program Files (x86)\\Quillmend Logs\" is a link (a reparse point); this run keeps no log"},
@@ -348,7 +348,7 @@ TEST_F(FleetTest, EachHalfLeavesOneEventLogRecordForItsOutcome) {
          {{1003, platform::kEventError}}, {"backup: not written (the file cannot be created); the registry was not changed",
                                            "exit code 8"}},
         {"lock held", "/registry", [] { sim::addFolder(kLogs); sim::machine().heldFiles.insert(kLock); },
-         {{1003, platform::kEventError}}, {"lock: held by another run for more than 60 seconds", "exit code 9"}},
+         {{1003, platform::kEventError}}, {"lock: held by another run for more than 30 seconds", "exit code 9"}},
         {"install failed", "/install", [] { sim::machine().files.erase(path(kRelease, "quillmend.exe")); },
          {{1003, platform::kEventError}}, {"install: quillmend.exe is missing from \"C:\\Release\"", "exit code 6"}},
         {"user cleaned", "/user", [] {}, {{2001, platform::kEventInformation}},
