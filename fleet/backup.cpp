@@ -8,6 +8,10 @@
 namespace {
 
 constexpr const char* kPattern = "\\extensions-*.reg";
+// A backup is written under this suffix and renamed once whole: a run ended
+// midway leaves no truncated file under a name an administrator would import.
+constexpr const char* kPartialSuffix = ".partial";
+constexpr const char* kPartialPattern = "\\extensions-*.reg.partial";
 
 // The whole file's text, composed before anything is written: ASCII, each
 // byte widened to UTF-16LE on the way out, as "Windows Registry Editor
@@ -101,6 +105,14 @@ void countOldest(const char* name, bool folder, void* context) {
     }
 }
 
+void removePartial(const char* name, bool folder, void* context) {
+    char path[platform::kMaxPath] = "";
+    unsigned long error = 0;
+    if (!folder && text::appendFormat(path, sizeof path, "%\\%", *static_cast<const char**>(context), name)) {
+        platform::removeFile(path, &error);  // one that will not go is tried again by the next run
+    }
+}
+
 }  // namespace
 
 bool saveValues(platform::RegKey key, const RegistryPlan& plan, SavedValues* saved) {
@@ -132,8 +144,10 @@ bool stillSaved(platform::RegKey key, const SavedValue& value) {
 bool writeBackup(const char* folder, unsigned long long time, const SavedValues& saved, char* name, const char** why) {
     platform::File file = nullptr;
     unsigned long error = 0;
+    char partial[platform::kMaxPath] = "";
     *why = "the file cannot be created";
-    if (!backupName(folder, time, name) || !platform::fileOpen(name, platform::FileMode::CreateNew, &file, &error)) {
+    if (!backupName(folder, time, name) || !text::appendFormat(partial, sizeof partial, "%%", name, kPartialSuffix) ||
+        !platform::fileOpen(partial, platform::FileMode::CreateNew, &file, &error)) {
         return false;
     }
     char stamp[32] = "";
@@ -149,15 +163,24 @@ bool writeBackup(const char* folder, unsigned long long time, const SavedValues&
         const bool setup = text::equal(value.name, kSetupExtensionValue);
         if (value.present || setup) whole = putValue(value.name, value.present, value.type, value.data, value.size);
     }
-    // On the disk before anything changes.
+    // On the disk, under its name, before anything changes.
     *why = "a write failed";
     whole = whole && put("\r\n") && writeWide(file) && platform::fileFlush(file);
     platform::fileClose(file);
-    if (!whole) platform::removeFile(name, &error);
+    if (whole && !platform::moveFile(partial, name, platform::kMoveWriteThrough)) {
+        *why = "it cannot be put under its name";
+        whole = false;
+    }
+    if (!whole) platform::removeFile(partial, &error);
     return whole;
 }
 
 void pruneBackups(const char* folder, const char* keep) {
+    // What a run ended while writing its backup left: never imported, never counted.
+    char partials[platform::kMaxPath] = "";
+    if (text::appendFormat(partials, sizeof partials, "%%", folder, kPartialPattern)) {
+        platform::forEachFile(partials, removePartial, &folder);
+    }
     char pattern[platform::kMaxPath] = "";
     if (!text::append(pattern, sizeof pattern, folder) || !text::append(pattern, sizeof pattern, kPattern)) return;
     const unsigned folderLength = text::length(folder) + 1;

@@ -32,12 +32,14 @@ bool saveValues(platform::RegKey key, const RegistryPlan& plan, SavedValues* sav
 bool stillSaved(platform::RegKey key, const SavedValue& value);
 
 // Writes folder\extensions-<time>-<process id>.reg (name holds kMaxPath bytes
-// and receives the full path) and flushes it: every saved value present, and
-// the setup value as absent ("=-") when it was. False when the file cannot be
-// written whole: then no file is left and why holds a reason.
+// and receives the full path): every saved value present, and the setup value
+// as absent ("=-") when it was; written as .reg.partial, flushed, and only then
+// renamed. False when the file cannot be written whole: then no file is left
+// and why holds a reason.
 bool writeBackup(const char* folder, unsigned long long time, const SavedValues& saved, char* name, const char** why);
 
-// Deletes the oldest backups in folder (by name, which begins with the time)
-// until 20 are left; never the one named keep.
+// Deletes what runs ended midway left (.reg.partial), then the oldest backups
+// in folder (by name, which begins with the time) until 20 are left; never
+// the one named keep.
 constexpr unsigned kBackupsKept = 20;
 void pruneBackups(const char* folder, const char* keep);

@@ -173,6 +173,7 @@ void fileClose(File file);
 // MoveFileExA. to nullptr with kMoveAtRestart: deleted at the next restart.
 constexpr unsigned kMoveReplace = 1;    // MOVEFILE_REPLACE_EXISTING
 constexpr unsigned kMoveAtRestart = 4;  // MOVEFILE_DELAY_UNTIL_REBOOT
+constexpr unsigned kMoveWriteThrough = 8;  // MOVEFILE_WRITE_THROUGH: returns once the move is on the disk
 bool moveFile(const char* from, const char* to, unsigned flags);
 // DeleteFileA; error receives GetLastError's code on failure.
 bool removeFile(const char* path, unsigned long* error);

@@ -24,6 +24,7 @@ static_assert(platform::kErrorAlreadyExists == ERROR_ALREADY_EXISTS, "ERROR_ALRE
 static_assert(platform::kProgramFiles == CSIDL_PROGRAM_FILES, "CSIDL_PROGRAM_FILES");
 static_assert(platform::kMoveReplace == MOVEFILE_REPLACE_EXISTING, "MOVEFILE_REPLACE_EXISTING");
 static_assert(platform::kMoveAtRestart == MOVEFILE_DELAY_UNTIL_REBOOT, "MOVEFILE_DELAY_UNTIL_REBOOT");
+static_assert(platform::kMoveWriteThrough == MOVEFILE_WRITE_THROUGH, "MOVEFILE_WRITE_THROUGH");
 static_assert(platform::kEventError == EVENTLOG_ERROR_TYPE, "EVENTLOG_ERROR_TYPE");
 static_assert(platform::kEventWarning == EVENTLOG_WARNING_TYPE, "EVENTLOG_WARNING_TYPE");
 static_assert(platform::kEventInformation == EVENTLOG_INFORMATION_TYPE, "EVENTLOG_INFORMATION_TYPE");

@@ -22,6 +22,7 @@ constexpr const char* kUserLogs = "C:\\Users\\ann\\AppData\\Local\\Quillmend";
 // 2026-12-09T13:20:05Z, and the backup a run then writes.
 constexpr unsigned long long kNow = 134412960050000000ull;
 const std::string kBackup = std::string(kLogs) + "\\extensions-20261209T132005Z-4242.reg";
+const std::string kPartial = kBackup + ".partial";  // until it is whole
 const std::string kLog = std::string(kLogs) + "\\quillmend-run.log";
 const std::string kLock = std::string(kLogs) + "\\quillmend-run.lock";
 const char* const kLadder[] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
@@ -143,10 +144,14 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
          "this run keeps no log"},
         {"log folder cannot be made", [] { sim::machine().createFails.insert(kLogs); }, kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" cannot be made; this run keeps no log"},
-        {"backup cannot be created", [] { sim::addFolder(kLogs); sim::machine().createFails.insert(kBackup); },
+        {"backup cannot be created", [] { sim::addFolder(kLogs); sim::machine().createFails.insert(kPartial); },
          kRunNoBackup, "backup: not written (the file cannot be created); the registry was not changed"},
-        {"backup cannot be written", [] { sim::machine().writeFails.insert(kBackup); }, kRunNoBackup,
+        {"backup cannot be written", [] { sim::machine().writeFails.insert(kPartial); }, kRunNoBackup,
          "backup: not written (a write failed); the registry was not changed"},
+        {"backup cannot be renamed once whole", [] { sim::machine().moveFails.insert(kPartial); }, kRunNoBackup,
+         "backup: not written (it cannot be put under its name); the registry was not changed"},
+        {"a backup of that name already there", [] { sim::addFolder(kLogs); sim::addContent(kBackup, "another run's"); },
+         kRunNoBackup, "backup: not written (it cannot be put under its name); the registry was not changed"},
         {"a value to delete unreadable", [] { sim::machine().values[kExtensionsKey]["Marvil"].readDenied = true; },
          kRunNoBackup, "backup: not written (a value is unreadable or too long); the registry was not changed"},
         {"a value to delete too long",
@@ -161,7 +166,8 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
         EXPECT_EQ(runFleet("/registry"), c.code) << sim::machine().output;
         EXPECT_TRUE(registryChanges().empty());
         EXPECT_EQ(sim::machine().values, before);
-        EXPECT_FALSE(sim::hasFile(kBackup)) << "no partial backup is left";
+        EXPECT_FALSE(sim::hasFile(kPartial)) << "no partial backup is left";
+        EXPECT_EQ(sim::hasFile(kBackup), std::string(c.name) == "a backup of that name already there");
         EXPECT_NE(sim::machine().output.find(std::string(c.line) + "\r\n"), std::string::npos) << sim::machine().output;
         EXPECT_EQ(sim::machine().openHandles, 0);
         if (c.code == kRunLockHeld) {
@@ -196,7 +202,7 @@ TEST_F(FleetTest, AChangeAfterThePlanIsLeftForTheNextRun) {
         sim::machine().values[kExtensionsKey].erase("KestrinCorp90");
         std::map<std::string, sim::Value> deleted;  // each value as it was when the run deleted it
         sim::machine().onOperation = [&](const std::string& operation) {
-            if (operation == "fileOpen createNew " + kBackup) c.change();
+            if (operation == "fileOpen createNew " + kPartial) c.change();
             if (operation.rfind("delete ", 0) == 0) deleted[operation.substr(7)] = sim::machine().values[kExtensionsKey][operation.substr(7)];
         };
         EXPECT_EQ(runFleet("/registry"), kCheckRegistryRemains);
@@ -259,7 +265,10 @@ TEST_F(FleetTest, RetentionKeepsTheNewestTwentyAndTheOneJustWritten) {
                                             "Z-1.reg"),
                             "old");
         }
+        const std::string leftover = path(kLogs, "extensions-20250101T000000Z-7.reg.partial");  // a run ended midway
+        sim::addContent(leftover, "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL");
         EXPECT_EQ(runFleet("/registry"), 0);
+        EXPECT_FALSE(sim::hasFile(leftover));
         const std::vector<std::string> names = sim::filesIn(kLogs);
         std::vector<std::string> backups;
         for (const std::string& name : names) {
@@ -344,7 +353,7 @@ TEST_F(FleetTest, EachHalfLeavesOneEventLogRecordForItsOutcome) {
          {{1000, platform::kEventInformation}}, {"verdict: nothing left to clean (exit code 0)", "exit code 0"}},
         {"registry work remains", "/registry", [] { sim::machine().values[kExtensionsKey]["Marvil"].deleteFails = true; },
          {{1002, platform::kEventWarning}}, {"verdict: registry work remains (exit code 1)", "exit code 1"}},
-        {"registry not backed up", "/registry", [] { sim::machine().createFails.insert(kBackup); },
+        {"registry not backed up", "/registry", [] { sim::machine().createFails.insert(kPartial); },
          {{1003, platform::kEventError}}, {"backup: not written (the file cannot be created); the registry was not changed",
                                            "exit code 8"}},
         {"lock held", "/registry", [] { sim::addFolder(kLogs); sim::machine().heldFiles.insert(kLock); },

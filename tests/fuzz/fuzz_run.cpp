@@ -93,8 +93,9 @@ void fleetRun(FuzzedDataProvider& in) {
         if (*c != '-' && *c != ':') backup += *c;
     }
     backup += "-4242.reg";
-    if (in.ConsumeIntegralInRange(0, 7) == 0) m.createFails.insert(backup);
-    if (in.ConsumeIntegralInRange(0, 7) == 0) m.writeFails.insert(backup);
+    if (in.ConsumeIntegralInRange(0, 7) == 0) m.createFails.insert(backup + ".partial");
+    if (in.ConsumeIntegralInRange(0, 7) == 0) m.writeFails.insert(backup + ".partial");
+    if (in.ConsumeIntegralInRange(0, 7) == 0) m.moveFails.insert(backup + ".partial");
     const bool user = in.ConsumeBool();
 
     const auto before = m.values;
