@@ -97,7 +97,12 @@ int runScope(RunVerb verb) {
         const unsigned long long now = platform::currentTime();
         sayHeader(verb, now);
         code = 0;
-        if (verb == RunVerb::Uninstall) {
+        if ((verb == RunVerb::Install || verb == RunVerb::Uninstall) && !logs) {
+            // Two installs at once would delete each other's .new and .old files.
+            const bool install = verb == RunVerb::Install;
+            say(kLogError, "%: not run without the lock; nothing changed", install ? "install" : "uninstall");
+            code = install ? kRunInstallFailed : 1;
+        } else if (verb == RunVerb::Uninstall) {
             code = uninstallRelease();
         } else if (verb == RunVerb::Install) {
             code = installRelease();

@@ -516,6 +516,13 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         {"the Event Log source denied",
          [] { sim::addKey(kEventSourceKey, sim::KeyState::Denied); }, 0, release("new "),
          "install: Event Log source Quillmend: not registered (error 5)"},
+        {"the log folder, and so the lock, unusable",
+         [] {
+             installOld();
+             sim::addFolder(kLogs);
+             sim::machine().folderTrust[kLogs] = platform::FolderTrust::ForeignOwner;
+         },
+         kRunInstallFailed, release("old "), "install: not run without the lock; nothing changed"},
         {"the install folder a link",
          [] {
              installOld();
@@ -580,6 +587,13 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
     EXPECT_NE(sim::machine().output.find("uninstall: Event Log source Quillmend: not removed (error 5)\r\n"),
               std::string::npos);
     sim::machine().keys.erase(kEventSourceKey);
+    // Without the lock, nothing is removed.
+    EXPECT_EQ(runFleet("/install"), 0);
+    sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayWrite;
+    EXPECT_EQ(runFleet("/uninstall"), 1);
+    EXPECT_EQ(installed(), release("new "));
+    EXPECT_NE(sim::machine().output.find("uninstall: not run without the lock; nothing changed\r\n"), std::string::npos);
+    sim::machine().folderTrust.erase(kLogs);
     // A program in use: it and the folder go at the next restart.
     EXPECT_EQ(runFleet("/install"), 0);
     sim::machine().files[path(kInstalled, "quillmend-check.exe")].running = true;
