@@ -92,15 +92,26 @@ struct Step {
     bool isStaged, isAside, isPlaced;
 };
 
-// Puts the previous files back: the new ones out, the old ones in.
+// Puts the previous files back: each old one over the new one in one rename,
+// a new one without a predecessor deleted. Every step is checked; one that
+// fails is said: the previous installation is then not whole, and the next
+// install puts the release in place. A staged copy left over is only a
+// leftover, which the next install clears.
 void rollBack(Step* steps) {
-    unsigned long error = 0;
+    bool whole = true;
     for (int i = kReleaseProgramCount - 1; i >= 0; --i) {
         Step& s = steps[i];
-        if (s.isPlaced) platform::removeFile(s.target, &error);
-        if (s.isAside) platform::moveFile(s.aside, s.target, 0);
+        unsigned long error = 0;
+        if (s.isAside && !platform::moveFile(s.aside, s.target, platform::kMoveReplace)) {
+            whole = false;
+            say(kLogError, "install: \"%\" could not be put back: the previous copy is \"%\"", s.target, s.aside);
+        } else if (s.isPlaced && !s.isAside && !platform::removeFile(s.target, &error)) {
+            whole = false;
+            sayError(kLogError, "install: the new \"%\" could not be taken out again (error %)", s.target, error);
+        }
         if (s.isStaged && !s.isPlaced) platform::removeFile(s.staged, &error);
     }
+    if (whole) say(kLogInfo, "install: the previous installation is left whole");
 }
 
 bool exists(const char* path) {
@@ -222,14 +233,25 @@ int uninstallRelease() {
         return failed ? 1 : 0;
     }
     bool atRestart = false;
-    const char* const suffixes[] = {"", kNewSuffix, kAsideSuffix};
+    // The leftovers first, so that a program in use can take the aside name.
+    const char* const suffixes[] = {kNewSuffix, kAsideSuffix, ""};
     for (const char* name : kReleasePrograms) {
         for (const char* suffix : suffixes) {
             char path[platform::kMaxPath];
             if (!join(path, folder, name, suffix) || !exists(path) || platform::removeFile(path, &error)) continue;
-            if (platform::moveFile(path, nullptr, platform::kMoveAtRestart)) {
+            // A program in use is renamed aside before its deletion is scheduled:
+            // the restart then deletes that name, never what a later install puts here.
+            char aside[platform::kMaxPath];
+            const bool live = suffix[0] == '\0';
+            const bool renamed = live && join(aside, folder, name, kAsideSuffix) && platform::moveFile(path, aside, 0);
+            if ((!live || renamed) && platform::moveFile(renamed ? aside : path, nullptr, platform::kMoveAtRestart)) {
                 atRestart = true;
-                say(kLogWarning, "uninstall: \"%\" %", path, kAtRestart);
+                if (renamed) {
+                    say(kLogWarning, "uninstall: \"%\" was in use: renamed \"%\", which goes at the next restart", path,
+                        aside);
+                } else {
+                    say(kLogWarning, "uninstall: \"%\" %", path, kAtRestart);
+                }
             } else {
                 failed = true;
                 sayError(kLogError, "uninstall: \"%\" cannot be deleted (error %)", path, error);

@@ -11,7 +11,7 @@ inline constexpr char kFolderName[] = "\\Quillmend";
 
 // Exit codes of the install, beside the check's.
 constexpr int kRunProgramMissing = 6;  // a program of the release is not beside this one: nothing changed
-constexpr int kRunInstallFailed = 7;   // the install failed: the previous installation is left whole
+constexpr int kRunInstallFailed = 7;   // the install failed: the previous installation is left whole unless a line says not
 
 // %ProgramFiles(x86)%\Quillmend (%ProgramFiles% on 32-bit Windows). folder
 // holds kMaxPath bytes; false when the system names no such folder.
@@ -24,6 +24,6 @@ bool installFolder(char* folder);
 // back. Returns 0, kRunProgramMissing or kRunInstallFailed; says each step.
 int installRelease();
 
-// Deletes the installed programs (one in use: at the next restart), what an
-// install left aside, and the folder. 0 when done or scheduled, 1 otherwise.
+// Deletes the installed programs (one in use: renamed aside, and that name
+// deleted at the next restart), what an install left aside, and the folder. 0 when done or scheduled, 1 otherwise.
 int uninstallRelease();

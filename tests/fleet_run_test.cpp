@@ -482,6 +482,7 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         int code;
         std::map<std::string, std::string> after;
         const char* line;
+        const char* also = nullptr;  // a second line it says
     };
     const Case kCases[] = {
         {"fresh", [] {}, 0, release("new "), "install: installed \"C:\\Program Files (x86)\\Quillmend\\quillmend.exe\""},
@@ -512,7 +513,23 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
              sim::machine().moveFails.insert(path(kInstalled, "quillmend-check.exe.new"));
          },
          kRunInstallFailed, release("old "),
-         "install: \"C:\\Program Files (x86)\\Quillmend\\quillmend-check.exe\" could not be replaced"},
+         "install: \"C:\\Program Files (x86)\\Quillmend\\quillmend-check.exe\" could not be replaced",
+         "install: the previous installation is left whole"},
+        {"a rename back failing too",
+         [] {
+             installOld();
+             sim::machine().moveFails.insert(path(kInstalled, "quillmend-check.exe.new"));
+             sim::machine().moveFails.insert(path(kInstalled, "quillmend.exe.old"));
+         },
+         kRunInstallFailed,
+         [] {
+             auto files = release("old ");
+             files["quillmend.exe"] = "new quillmend.exe";
+             files["quillmend.exe.old"] = "old quillmend.exe";
+             return files;
+         }(),
+         "install: \"C:\\Program Files (x86)\\Quillmend\\quillmend.exe\" could not be put back: the previous copy is "
+         "\"C:\\Program Files (x86)\\Quillmend\\quillmend.exe.old\""},
         {"the Event Log source denied",
          [] { sim::addKey(kEventSourceKey, sim::KeyState::Denied); }, 0, release("new "),
          "install: Event Log source Quillmend: not registered (error 5)"},
@@ -538,6 +555,9 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         sim::machine().log.clear();
         EXPECT_EQ(runFleet("/install"), c.code);
         EXPECT_EQ(installed(), c.after);
+        if (c.also != nullptr) {
+            EXPECT_NE(sim::machine().output.find(std::string(c.also) + "\r\n"), std::string::npos);
+        }
         EXPECT_NE(sim::machine().output.find(std::string(c.line) + "\r\n"), std::string::npos) << sim::machine().output;
         EXPECT_TRUE(sim::machine().atRestart.empty());
         // After an install that succeeded, the registry half ran.
@@ -599,9 +619,12 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
     sim::machine().files[path(kInstalled, "quillmend-check.exe")].running = true;
     EXPECT_EQ(runFleet("/uninstall"), 0);
     EXPECT_EQ(sim::machine().atRestart,
-              (std::vector<std::string>{path(kInstalled, "quillmend-check.exe"), kInstalled}));
+              (std::vector<std::string>{path(kInstalled, "quillmend-check.exe.old"), kInstalled}));
+    // An install before that restart: the restart takes nothing it placed.
+    EXPECT_EQ(runFleet("/install"), 0);
+    sim::restart();
+    EXPECT_EQ(installed(), release("new "));
     // Someone else's file in the folder: it stays, and says so.
-    sim::machine().files.erase(path(kInstalled, "quillmend-check.exe"));
     sim::addContent(path(kInstalled, "notes.txt"), "mine");
     EXPECT_EQ(runFleet("/uninstall"), 1);
     EXPECT_TRUE(sim::hasFile(path(kInstalled, "notes.txt")));

@@ -249,6 +249,19 @@ bool onlyReads() {
     return true;
 }
 
+void restart() {
+    Machine& m = current();
+    for (const std::string& path : m.atRestart) {
+        const auto found = m.files.find(path);
+        if (found == m.files.end()) continue;
+        bool empty = true;
+        for (const auto& [other, file] : m.files) empty &= parentOf(other) != path;
+        if (!found->second.directory || empty) m.files.erase(found);
+    }
+    m.atRestart.clear();
+    for (auto& [path, file] : m.files) file.running = false;
+}
+
 void useJapaneseCodePage() {
     for (unsigned b = 0x81; b <= 0x9F; ++b) current().leadBytes.insert(static_cast<unsigned char>(b));
     for (unsigned b = 0xE0; b <= 0xFC; ++b) current().leadBytes.insert(static_cast<unsigned char>(b));

@@ -157,6 +157,10 @@ bool onlyReads();
 // overruns its buffer): a test failure in the unit tests, an abort under the fuzzer.
 void fail(const std::string& message);
 
+// A restart: what MoveFileEx scheduled, in order (a folder only when it is
+// empty, as Microsoft documents it), and no program runs any more.
+void restart();
+
 // The system code page's lead bytes for Japanese (932).
 void useJapaneseCodePage();
 
