@@ -1,3 +1,4 @@
+// quillmend-check.exe's reading of the machine, its lines and its exit code.
 #include "app/check.h"
 
 #include "app/command_line.h"

@@ -1,3 +1,4 @@
+// The argument string, the cleaner's run mode and the switches of the check and the fleet run.
 #include "app/command_line.h"
 
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+// quillmend.exe's run sequence: the stages in their order, the result box, the process start.
 #include "app/run.h"
 
 #include "app/command_line.h"

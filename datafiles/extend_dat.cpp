@@ -1,3 +1,4 @@
+// Extend.dat: where a run looks, when a copy is stale, the cleaner's deletion and the user half's reading.
 #include "datafiles/extend_dat.h"
 
 #include "platform/platform.h"

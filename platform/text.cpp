@@ -1,3 +1,4 @@
+// Bounded text helpers in place of the C runtime's.
 #include "platform/text.h"
 
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+// The installed Kestrin release, read from its version value.
 #include "registration/detect_product.h"
 
 #include "platform/platform.h"

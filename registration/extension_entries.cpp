@@ -1,3 +1,4 @@
+// The registrations' ladder, the rule of what a run keeps and deletes, and the cleaner's reconciliation.
 #include "registration/extension_entries.h"
 
 #include "platform/text.h"
