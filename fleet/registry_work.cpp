@@ -18,7 +18,7 @@ void deleteSaved(platform::RegKey key, const SavedValues& saved) {
         const SavedValue& value = saved.values[i];
         if (!value.present || text::equal(value.name, kSetupExtensionValue)) continue;
         if (!stillSaved(key, value)) {
-            say(kLogWarning, "kept: % (it changed after the backup; the next run takes it)", value.name);
+            say(kLogWarning, "kept: % (it changed after the backup; the next run looks again)", value.name);
         } else if (platform::regDeleteValue(key, value.name)) {
             say(kLogInfo, "deleted: %", value.name);
         } else {

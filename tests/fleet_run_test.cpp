@@ -154,6 +154,9 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
          kRunNoBackup, "backup: not written (it cannot be put under its name); the registry was not changed"},
         {"a value to delete unreadable", [] { sim::machine().values[kExtensionsKey]["Marvil"].readDenied = true; },
          kRunNoBackup, "backup: not written (a value is unreadable or too long); the registry was not changed"},
+        {"the key opens for reading only (not elevated)",
+         [] { sim::machine().keys[kExtensionsKey] = sim::KeyState::Denied; }, kCheckRegistryRemains,
+         "registry: the Extensions key cannot be opened to change it; the registry was not changed"},
         {"a value to delete too long",
          [] { sim::setValue(kExtensionsKey, "KestrinCorp801", sim::kRegBinary, std::vector<unsigned char>(2049, 1)); },
          kRunNoBackup, "backup: not written (a value is unreadable or too long); the registry was not changed"},
@@ -184,6 +187,7 @@ TEST_F(FleetTest, AChangeAfterThePlanIsLeftForTheNextRun) {
         const char* name;
         void (*change)();
         std::vector<std::string> left, leftByTheNextRun;
+        const char* line;
     };
     const Case kCases[] = {
         {"Kestrin upgraded to 900 and registered",
@@ -191,23 +195,31 @@ TEST_F(FleetTest, AChangeAfterThePlanIsLeftForTheNextRun) {
              installRelease(900, 1000);
              sim::setString(kExtensionsKey, "KestrinCorp90", "new");
          },
-         {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}, {"KestrinCorp90"}},
-        {"a registration rewritten", [] { sim::setString(kExtensionsKey, "Marvil", "other"); },
-         {"KestrinCorp810", "Marvil"}, {"KestrinCorp810"}},
+         {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}, {"KestrinCorp90"},
+         "kept: every registration (the release changed after the backup; the next run takes them)"},
+        // Its first byte only: the comparison is of every byte.
+        {"a registration rewritten", [] { sim::setString(kExtensionsKey, "Marvil", "y"); }, {"KestrinCorp810", "Marvil"},
+         {"KestrinCorp810"}, "kept: Marvil (it changed after the backup; the next run looks again)"},
+        {"a registration deleted by someone else", [] { sim::machine().values[kExtensionsKey].erase("Marvil"); },
+         {"KestrinCorp810"}, {"KestrinCorp810"}, "kept: Marvil (it changed after the backup; the next run looks again)"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         SetUp();
         installRelease(810, 0);
         sim::machine().values[kExtensionsKey].erase("KestrinCorp90");
+        sim::setString(kExtensionsKey, "Outlook Setup Extension", "old");
         std::map<std::string, sim::Value> deleted;  // each value as it was when the run deleted it
         sim::machine().onOperation = [&](const std::string& operation) {
             if (operation == "fileOpen createNew " + kPartial) c.change();
             if (operation.rfind("delete ", 0) == 0) deleted[operation.substr(7)] = sim::machine().values[kExtensionsKey][operation.substr(7)];
         };
-        EXPECT_EQ(runFleet("/registry"), kCheckRegistryRemains);
+        const int code = runFleet("/registry");
+        EXPECT_EQ(code, std::string(c.name) == "a registration deleted by someone else" ? 0 : kCheckRegistryRemains);
         sim::machine().onOperation = nullptr;
         EXPECT_EQ(ladderLeft(), c.left);
+        EXPECT_NE(sim::machine().output.find(std::string(c.line) + "\r\n"), std::string::npos) << sim::machine().output;
+        EXPECT_EQ(deleted.count("Outlook Setup Extension"), 0u) << "the value a run writes is written, not deleted";
         const auto after = sim::machine().values;
         EXPECT_EQ(sim::importRegFile(kBackup), "");
         for (const auto& [name, value] : deleted) {
@@ -352,7 +364,8 @@ TEST_F(FleetTest, EachHalfLeavesOneEventLogRecordForItsOutcome) {
         {"registry clean already", "/registry", [] { runFleet("/registry"); sim::machine().events.clear(); },
          {{1000, platform::kEventInformation}}, {"verdict: nothing left to clean (exit code 0)", "exit code 0"}},
         {"registry work remains", "/registry", [] { sim::machine().values[kExtensionsKey]["Marvil"].deleteFails = true; },
-         {{1002, platform::kEventWarning}}, {"verdict: registry work remains (exit code 1)", "exit code 1"}},
+         {{1002, platform::kEventWarning}},
+         {"verdict: registry work remains (exit code 1)", "kept: Marvil (deleting it failed)", "exit code 1"}},
         {"registry not backed up", "/registry", [] { sim::machine().createFails.insert(kPartial); },
          {{1003, platform::kEventError}}, {"backup: not written (the file cannot be created); the registry was not changed",
                                            "exit code 8"}},
