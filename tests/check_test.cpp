@@ -145,6 +145,17 @@ TEST_F(CheckTest, WhatEachHalfReports) {
          [] { sim::machine().now = 1; sim::machine().keyWritten[kExtensionsKey] = 3000000002ull; }, kCheckCannotTell,
          "registrations last changed: ", "1601-01-01T00:05:00Z, cannot tell: more than 5 minutes ahead of this "
          "machine's clock, so every copy rebuilt since would look stale"},
+        {"key time more than 5 minutes ahead, a copy", "/user",
+         [] {
+             sim::machine().now = 1;
+             sim::machine().keyWritten[kExtensionsKey] = 3000000002ull;
+             sim::addFile(kLocalCopy, false, 3000000002ull);
+         },
+         kCheckCannotTell, "local Extend.dat: ",
+         "present (a file), cannot tell whether stale (the Extensions key's last change is ahead of this machine's "
+         "clock), at " + kLocalCopy},
+        {"no Extensions key", "/user", [] { sim::machine().keys.erase(kExtensionsKey); }, 0,
+         "registrations last changed: ", "never (no Extensions key)"},
         {"key time 5 minutes ahead, a copy rebuilt", "/user",
          [] {
              sim::machine().keyWritten[kExtensionsKey] = 3000000001ull;
