@@ -166,13 +166,17 @@ int installRelease() {
     }
 
     if (!prepareFolder(folder, platform::FolderAcl::Programs, "install")) return kRunInstallFailed;
+    // What an earlier install left, whether or not a program is copied this time.
+    for (const Step& s : steps) {
+        clearLeftover(s.staged);
+        clearLeftover(s.aside);
+    }
 
     // Each new copy under its temporary name, compared with its source.
     for (Step& s : steps) {
         s.exists = exists(s.target);
         s.needed = !s.exists || !sameBytes(s.source, s.target);
         if (!s.needed) continue;
-        clearLeftover(s.staged);
         unsigned long error = 0;
         s.isStaged = copyNew(s.source, s.staged, &error);
         if (!s.isStaged || !sameBytes(s.source, s.staged)) {
@@ -187,10 +191,7 @@ int installRelease() {
     // Then into place: a program in use cannot be replaced, but it can be renamed.
     for (Step& s : steps) {
         if (!s.needed) continue;
-        if (s.exists) {
-            clearLeftover(s.aside);
-            s.isAside = platform::moveFile(s.target, s.aside, 0);
-        }
+        if (s.exists) s.isAside = platform::moveFile(s.target, s.aside, 0);
         s.isPlaced = (!s.exists || s.isAside) && platform::moveFile(s.staged, s.target, 0);
         if (!s.isPlaced) {
             say(kLogError, "install: \"%\" could not be replaced", s.target);
@@ -212,7 +213,7 @@ int installRelease() {
     // The Event Log source, with the installed program as its message file:
     // without it, Event Viewer shows the records' text but not their message.
     unsigned long error = 0;
-    if (!platform::regWriteEventSource(kEventSourceKey, steps[kReleaseProgramCount - 1].target, kEventTypes, &error)) {
+    if (!platform::regWriteEventSource(kEventSourceKey, steps[kMessageFileProgram].target, kEventTypes, &error)) {
         sayError(kLogWarning, "install: Event Log source %: not registered (error %)", kEventSource, error);
     }
     return 0;
@@ -235,7 +236,9 @@ int uninstallRelease() {
     bool atRestart = false;
     // The leftovers first, so that a program in use can take the aside name.
     const char* const suffixes[] = {kNewSuffix, kAsideSuffix, ""};
-    for (const char* name : kReleasePrograms) {
+    // The check first: see kReleasePrograms.
+    for (int program = kReleaseProgramCount - 1; program >= 0; --program) {
+        const char* name = kReleasePrograms[program];
         for (const char* suffix : suffixes) {
             char path[platform::kMaxPath];
             if (!join(path, folder, name, suffix) || !exists(path) || platform::removeFile(path, &error)) continue;

@@ -2,10 +2,13 @@
 // all, and removing it again.
 #pragma once
 
-// The release's programs, installed together; the last is quillmend-run.exe,
-// the Event Log source's message file.
-constexpr const char* kReleasePrograms[] = {"quillmend.exe", "quillmend-check.exe", "quillmend-run.exe"};
+// The release's programs, installed together, in the order they are put in
+// place. The check is last, and the uninstall removes it first: it is the one
+// the detection reads, so an install or uninstall ended midway never looks
+// like this release installed, and the next install completes it.
+constexpr const char* kReleasePrograms[] = {"quillmend.exe", "quillmend-run.exe", "quillmend-check.exe"};
 constexpr int kReleaseProgramCount = sizeof kReleasePrograms / sizeof kReleasePrograms[0];
+constexpr int kMessageFileProgram = 1;  // quillmend-run.exe: the Event Log source's message file
 // The install folder's name, and the user's log folder's below %LOCALAPPDATA%.
 inline constexpr char kFolderName[] = "\\Quillmend";
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "app/check.h"
 #include "fleet/backup.h"
@@ -641,6 +642,121 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
     sim::addContent(path(kInstalled, "notes.txt"), "mine");
     EXPECT_EQ(runFleet("/uninstall"), 1);
     EXPECT_TRUE(sim::hasFile(path(kInstalled, "notes.txt")));
+}
+
+// What a run ended midway and a restart may not leave; "" when nothing.
+// before: the Extensions key's values. The programs: a whole release, old or
+// new, none (mayBeNone), or a mix the detection cannot take for this release
+// installed: without the check, or with the old one.
+std::string endedRunFault(const std::map<std::string, sim::Value>& before, bool mayBeNone) {
+    sim::Machine& m = sim::machine();
+    const auto values = m.values;
+    for (const std::string& name : sim::filesIn(kLogs)) {
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, ".reg") != 0) continue;
+        const std::string error = sim::importRegFile(path(kLogs, name));
+        if (!error.empty()) return name + " has its final name but does not import: " + error;
+    }
+    for (const auto& [name, value] : before) {
+        if (values.at(kExtensionsKey).count(name) != 0) continue;
+        if (m.values[kExtensionsKey].count(name) == 0 || !(m.values[kExtensionsKey][name] == value)) {
+            return name + " is gone and no backup restores it";
+        }
+    }
+    m.values = values;
+    std::set<std::string> releases;
+    int present = 0;
+    for (const char* program : kReleasePrograms) {
+        if (!sim::hasFile(path(kInstalled, program))) continue;
+        ++present;
+        releases.insert(m.files[path(kInstalled, program)].content.substr(0, 4));
+    }
+    const std::string check = path(kInstalled, "quillmend-check.exe");
+    const bool whole = present == kReleaseProgramCount && releases.size() == 1;
+    if (!whole && present != 0 && sim::hasFile(check) && m.files[check].content.rfind("old ", 0) != 0) {
+        return "a half install that the detection takes for this release";
+    }
+    if (present == 0 && !mayBeNone) return "no program installed";
+    for (const std::string& log : {kLog, std::string(kUserLogs) + "\\quillmend-run.log"}) {
+        const std::string& content = m.files[log].content;
+        for (size_t at = 0, end; at < content.size(); at = end + 2) {
+            end = content.find("\r\n", at);
+            const std::string line = content.substr(at, end == std::string::npos ? std::string::npos : end - at);
+            const std::string tail = "file=\"\">";
+            if (end == std::string::npos || line.rfind("<![LOG[", 0) != 0 || line.size() < tail.size() ||
+                line.compare(line.size() - tail.size(), tail.size(), tail) != 0) {
+                return "a log line cut: " + line;
+            }
+        }
+    }
+    m.files.erase(kUserLogs + std::string("\\quillmend-run.log")), m.files.erase(kLog);
+    return "";
+}
+
+// Each command ended at each of its calls, by a kill or a power cut, then a
+// restart and the same commands again, as a new process: nothing is lost or
+// half installed, no file is cut, and the next run finishes the work.
+TEST_F(FleetTest, ARunEndedAtAnyCallLosesNothingAndTheNextFinishesIt) {
+    struct Verb {
+        const char* name;
+        void (*setUp)();
+        std::vector<const char*> commands;
+        bool installs, mayBeNone;
+    };
+    const Verb kVerbs[] = {
+        {"/install over an older release", installOld, {"/install"}, true, false},
+        {"/install fresh", [] {}, {"/install"}, true, true},
+        {"/uninstall with a program in use, then /install",
+         [] {
+             installOld();
+             sim::machine().files[path(kInstalled, "quillmend-check.exe")].running = true;
+         },
+         {"/uninstall", "/install"}, true, true},
+        {"/registry with work", [] {}, {"/registry"}, false, true},
+        {"/user with stale copies", [] {}, {"/user"}, false, true},
+    };
+    unsigned tried = 0;
+    unsigned broken = 0;
+    for (const Verb& verb : kVerbs) {
+        SetUp();
+        verb.setUp();
+        for (const char* command : verb.commands) runFleet(command);
+        const unsigned long long calls = sim::machine().calls;
+        for (const sim::Ending how : {sim::Ending::Kill, sim::Ending::PowerCut}) {
+            for (unsigned long long at = 1; at <= calls; ++at) {
+                SetUp();
+                verb.setUp();
+                sim::Machine& m = sim::machine();
+                const auto before = m.values[kExtensionsKey];
+                m.endAt = at;
+                try {
+                    for (const char* command : verb.commands) runFleet(command);
+                } catch (const sim::ProcessEnded&) {
+                }
+                const std::string operation = m.log.empty() ? "" : m.log.back();
+                sim::endProcess(how);
+                sim::restart();
+                std::string fault = endedRunFault(before, verb.mayBeNone);
+                m.processId = 4343;
+                m.now += 10000000;
+                int code = 0;
+                for (const char* command : verb.commands) code = runFleet(command);
+                m.output.clear();
+                if (fault.empty() && code != 0) fault = "the next run exits " + std::to_string(code);
+                if (fault.empty() && runCheck(verb.commands.back() == std::string("/user") ? "/user" : "/registry") != 0) {
+                    fault = "the next run's exit 0 is not the check's";
+                }
+                if (fault.empty() && verb.installs && installed() != release("new ")) fault = "the next run did not install";
+                ++tried;
+                if (!fault.empty()) {
+                    ++broken;
+                    ADD_FAILURE() << verb.name << (how == sim::Ending::Kill ? ", killed" : ", power cut") << " at call "
+                                  << at << " (" << operation << "): " << fault;
+                }
+            }
+        }
+    }
+    std::printf("crash points: %u tried, %u broken\n", tried, broken);
+    EXPECT_EQ(broken, 0u);
 }
 
 TEST(CmTraceLine, HoldsOneFactWhateverItsText) {

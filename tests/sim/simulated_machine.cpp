@@ -19,8 +19,10 @@ Machine& current() {
 
 // Every operation is logged, then whatever a test does at that moment happens.
 void note(const std::string& entry) {
-    current().log.push_back(entry);
-    if (current().onOperation) current().onOperation(entry);
+    Machine& m = current();
+    m.log.push_back(entry);
+    if (++m.calls == m.endAt) throw ProcessEnded();
+    if (m.onOperation) m.onOperation(entry);
 }
 
 // Handles are indexes into this table, plus one; an empty slot is closed.
@@ -74,6 +76,7 @@ struct FileHandleState {
     bool sharesRead = true;
     size_t position = 0;
     bool open = true;
+    bool ended = false;  // its process ended: it is closed, and the program's own code may still name it
 };
 
 std::vector<FileHandleState>& fileTable() {
@@ -121,6 +124,20 @@ void addFile(const std::string& path, bool directory, unsigned long long written
     file.written = file.created = written;
 }
 
+void endProcess(Ending how) {
+    Machine& m = current();
+    for (FileHandleState& handle : fileTable()) {
+        if (handle.open) handle.ended = true;
+        handle.open = false;
+    }
+    handleTable().assign(handleTable().size(), std::string());
+    m.openHandles = 0;
+    m.endAt = 0;
+    if (how == Ending::PowerCut) {
+        for (auto& [path, file] : m.files) file.content = file.durable;
+    }
+}
+
 bool hasValue(const std::string& key, const std::string& name) {
     auto found = current().values.find(key);
     return found != current().values.end() && found->second.count(name) != 0;
@@ -139,7 +156,7 @@ void addFolder(const std::string& path) { current().files[path].directory = true
 void addContent(const std::string& path, const std::string& content) {
     FileEntry& file = current().files[path];
     file = FileEntry();
-    file.content = content;
+    file.content = file.durable = content;
 }
 
 namespace {
@@ -460,7 +477,10 @@ namespace {
 sim::FileHandleState* fileState(File file) {
     const auto index = reinterpret_cast<std::uintptr_t>(file);
     if (index == 0 || index > sim::fileTable().size() || !sim::fileTable()[index - 1].open) {
-        sim::fail("file call on a handle that is not open");
+        // A handle of a process that ended, which a static of the program may still hold: as in a new process, nothing.
+        if (index == 0 || index > sim::fileTable().size() || !sim::fileTable()[index - 1].ended) {
+            sim::fail("file call on a handle that is not open");
+        }
         return nullptr;
     }
     return &sim::fileTable()[index - 1];
@@ -507,6 +527,7 @@ bool fileSize(File file, unsigned long long* size) {
 bool fileWrite(File file, const void* data, unsigned long size) {
     const sim::FileHandleState* state = fileState(file);
     if (state == nullptr || !state->writes) return false;
+    sim::note("fileWrite " + state->path);
     if (current().writeFails.count(state->path) != 0) return false;
     current().files[state->path].content.append(static_cast<const char*>(data), size);
     return true;
@@ -524,7 +545,14 @@ bool fileRead(File file, void* data, unsigned long capacity, unsigned long* got)
     return true;
 }
 
-bool fileFlush(File file) { return fileState(file) != nullptr; }
+bool fileFlush(File file) {
+    const sim::FileHandleState* state = fileState(file);
+    if (state == nullptr) return false;
+    sim::note("fileFlush " + state->path);
+    sim::FileEntry& entry = current().files[state->path];
+    entry.durable = entry.content;
+    return true;
+}
 
 void fileClose(File file) {
     sim::FileHandleState* state = fileState(file);

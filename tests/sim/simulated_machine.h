@@ -45,6 +45,7 @@ struct FileEntry {
     unsigned long long created = 0;  // addFile makes it the last-write time, as Wine reports it
     bool readOnly = false;           // the attribute: a deletion fails
     std::string content;
+    std::string durable;  // what a power cut leaves of content: as it was at the last flush
     bool running = false;  // a running program's image: it can be renamed, not deleted or written
     platform::FolderAcl acl = platform::FolderAcl::Inherited;  // a folder the run made: the ACL it asked for
 };
@@ -110,6 +111,10 @@ struct Machine {
     // What happened, in order; each entry is handed to onOperation as it is logged, before it takes effect.
     std::vector<std::string> log;
     std::function<void(const std::string& operation)> onOperation;
+    // Every logged operation counts as one call; call endAt (1 and on) does
+    // not happen: the process ends there, throwing ProcessEnded.
+    unsigned long long calls = 0;
+    unsigned long long endAt = 0;
     std::vector<Box> boxes;
     std::string output;       // standard output
     std::string errorOutput;  // standard error
@@ -156,6 +161,12 @@ bool onlyReads();
 // Reports a misuse of the machine (a box nobody expected, a prompt that
 // overruns its buffer): a test failure in the unit tests, an abort under the fuzzer.
 void fail(const std::string& message);
+
+// The process ended at a call (see Machine::endAt). Its handles are gone;
+// with a power cut, every file holds only what was flushed.
+struct ProcessEnded {};
+enum class Ending { Kill, PowerCut };
+void endProcess(Ending how);
 
 // A restart: what MoveFileEx scheduled, in order (a folder only when it is
 // empty, as Microsoft documents it), and no program runs any more.
