@@ -213,7 +213,11 @@ int installRelease() {
     // The Event Log source, with the installed program as its message file:
     // without it, Event Viewer shows the records' text but not their message.
     unsigned long error = 0;
-    if (!platform::regWriteEventSource(kEventSourceKey, steps[kMessageFileProgram].target, kEventTypes, &error)) {
+    const char* messageFile = steps[kMessageFileProgram].target;
+    const unsigned types = kEventTypes;  // a REG_DWORD: four bytes, low first, as x86 holds them
+    if (!platform::regSetKeyValue(kEventSourceKey, "EventMessageFile", platform::kRegExpandSz, messageFile,
+                                  text::length(messageFile) + 1, &error) ||
+        !platform::regSetKeyValue(kEventSourceKey, "TypesSupported", platform::kRegDword, &types, sizeof types, &error)) {
         sayError(kLogWarning, "install: Event Log source %: not registered (error %)", kEventSource, error);
     }
     return 0;

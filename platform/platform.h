@@ -208,10 +208,12 @@ void computerName(char* buffer, unsigned capacity);
 // WideCharToMultiByte); false when it does not fit.
 bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity);
 
-// The Event Log. The source's key below HKEY_LOCAL_MACHINE, made when missing,
-// and its EventMessageFile (REG_EXPAND_SZ) and TypesSupported (REG_DWORD):
-// RegSetKeyValueA.
-bool regWriteEventSource(const char* key, const char* messageFile, unsigned long types, unsigned long* error);
+// The Event Log. One value of a key below HKEY_LOCAL_MACHINE, the key made
+// when missing: RegSetKeyValueA. error receives its code.
+constexpr unsigned long kRegExpandSz = 2;  // REG_EXPAND_SZ
+constexpr unsigned long kRegDword = 4;     // REG_DWORD
+bool regSetKeyValue(const char* key, const char* name, unsigned long type, const void* data, unsigned long size,
+                    unsigned long* error);
 // RegDeleteKeyA below HKEY_LOCAL_MACHINE (a key without subkeys); a key that
 // is not there counts as deleted.
 bool regDeleteKey(const char* key, unsigned long* error);

@@ -25,6 +25,7 @@ static_assert(platform::kProgramFiles == CSIDL_PROGRAM_FILES, "CSIDL_PROGRAM_FIL
 static_assert(platform::kMoveReplace == MOVEFILE_REPLACE_EXISTING, "MOVEFILE_REPLACE_EXISTING");
 static_assert(platform::kMoveAtRestart == MOVEFILE_DELAY_UNTIL_REBOOT, "MOVEFILE_DELAY_UNTIL_REBOOT");
 static_assert(platform::kMoveWriteThrough == MOVEFILE_WRITE_THROUGH, "MOVEFILE_WRITE_THROUGH");
+static_assert(platform::kRegExpandSz == REG_EXPAND_SZ && platform::kRegDword == REG_DWORD, "registry types");
 static_assert(platform::kEventError == EVENTLOG_ERROR_TYPE, "EVENTLOG_ERROR_TYPE");
 static_assert(platform::kEventWarning == EVENTLOG_WARNING_TYPE, "EVENTLOG_WARNING_TYPE");
 static_assert(platform::kEventInformation == EVENTLOG_INFORMATION_TYPE, "EVENTLOG_INFORMATION_TYPE");
@@ -479,13 +480,9 @@ bool calendarTime(unsigned long long fileTime, CalendarTime* time) {
     return FileTimeToSystemTime(reinterpret_cast<const FILETIME*>(&fileTime), reinterpret_cast<SYSTEMTIME*>(time));
 }
 
-bool regWriteEventSource(const char* key, const char* messageFile, unsigned long types, unsigned long* error) {
-    const DWORD typesData = types;
-    LONG status = RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, "EventMessageFile", REG_EXPAND_SZ, messageFile,
-                                  text::length(messageFile) + 1);
-    if (status == ERROR_SUCCESS) {
-        status = RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, "TypesSupported", REG_DWORD, &typesData, sizeof typesData);
-    }
+bool regSetKeyValue(const char* key, const char* name, unsigned long type, const void* data, unsigned long size,
+                    unsigned long* error) {
+    const LONG status = RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, name, type, data, size);
     *error = static_cast<unsigned long>(status);
     return status == ERROR_SUCCESS;
 }

@@ -690,14 +690,14 @@ bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
     return true;
 }
 
-bool regWriteEventSource(const char* key, const char* messageFile, unsigned long types, unsigned long* error) {
-    sim::note(std::string("writeSource ") + key);
+bool regSetKeyValue(const char* key, const char* name, unsigned long type, const void* data, unsigned long size,
+                    unsigned long* error) {
+    sim::note(std::string("setKeyValue ") + key + " " + name);
     auto found = current().keys.find(key);
     *error = found != current().keys.end() && found->second != sim::KeyState::Present ? kErrorAccessDenied : 0;
     if (*error != 0) return false;
-    sim::setValue(key, "EventMessageFile", sim::kRegExpandSz,
-                  std::vector<unsigned char>(messageFile, messageFile + std::strlen(messageFile) + 1));
-    sim::setDword(key, "TypesSupported", static_cast<unsigned>(types));
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    sim::setValue(key, name, static_cast<unsigned>(type), std::vector<unsigned char>(bytes, bytes + size));
     return true;
 }
 
