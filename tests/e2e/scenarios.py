@@ -833,6 +833,28 @@ def deployment(ctx):
         if os.path.exists(aside):
             os.remove(aside)
 
+    def uninstall_while_a_program_runs_then_install():
+        """The installed quillmend-run.exe runs (waiting for a user lock) through
+        an uninstall and a new install; a restart then carries out what the
+        uninstall scheduled, and takes nothing the install placed."""
+        lock = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.lock")
+        holder = ctx.hold(lock, 20000)
+        waiting = ctx.start_engine('"%s\\quillmend-run.exe" /user' % installed)
+        time.sleep(8)  # it has started and waits for the lock
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /uninstall' % release)
+        check(code == 0, "uninstall: exit code %s:\n%s" % (code, output))
+        print("        Wine: uninstall said: %s" % [l for l in output.splitlines() if l.startswith("uninstall: ")])
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+        check(code == 0, "install: exit code %s:\n%s" % (code, output))
+        holder.wait(timeout=120)
+        ctx.finish_engine(waiting)
+        ctx.machine.wine("wineboot", "-r")
+        ctx.machine.shutdown()
+        for name in programs:
+            check(os.path.exists(unix_installed(name)) and open(unix_installed(name), "rb").read()
+                  == open(os.path.join(ctx.program_dir, name), "rb").read(), "after the restart %s is not in place" % name)
+        print("        after the restart: %s" % sorted(os.listdir(unix_installed())))
+
     def bad_argument():
         code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /everything' % installed)
         check(code == 5 and verdicts(output) == [], "bad argument: exit code %s:\n%s" % (code, output))
@@ -880,6 +902,7 @@ def deployment(ctx):
             ("two registry runs started together", two_runs_together),
             ("quillmend-run.exe /User in the user's context", user_run),
             ("install while the installed quillmend-run.exe runs", install_while_a_program_runs),
+            ("uninstall while a program runs, install, restart", uninstall_while_a_program_runs_then_install),
             ("quillmend-run.exe with a bad argument", bad_argument),
             ("install without quillmend-check.exe", program_missing),
             ("install with a copy that fails", failed_copy),
