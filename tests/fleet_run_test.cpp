@@ -155,6 +155,10 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
          kRunNoBackup, "backup: not written (it cannot be put under its name); the registry was not changed"},
         {"a value to delete unreadable", [] { sim::machine().values[kExtensionsKey]["Marvil"].readDenied = true; },
          kRunNoBackup, "backup: not written (a value is unreadable or too long); the registry was not changed"},
+        {"log folder's permissions unreadable",
+         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::Unreadable; },
+         kRunNoBackup,
+         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" has permissions that cannot be read; this run keeps no log"},
         {"the key opens for reading only (not elevated)",
          [] { sim::machine().keys[kExtensionsKey] = sim::KeyState::Denied; }, kCheckRegistryRemains,
          "registry: the Extensions key cannot be opened to change it; the registry was not changed"},
@@ -377,6 +381,14 @@ TEST_F(FleetTest, EachHalfLeavesOneEventLogRecordForItsOutcome) {
         {"user cleaned", "/user", [] {}, {{2001, platform::kEventInformation}},
          {"verdict: a stale Extend.dat remains (exit code 2)", "deleted: " + kRoamingCopy, "deleted: " + kLocalCopy,
           "verdict: nothing left to clean (exit code 0)", "exit code 0", userLog}},
+        {"user cleaned, a folder named in the code page", "/user",
+         [] {
+             sim::machine().roamingFolder = "C:\\Users\\Zo\xe9";
+             sim::addFile("C:\\Users\\Zo\xe9\\Microsoft\\Outlook\\Extend.dat");
+         },
+         {{2001, platform::kEventInformation}},
+         {"roaming Extend.dat: present and stale (a file): a run deletes it unless it is in use, at "
+          "C:\\Users\\Zo\xc3\xa9\\Microsoft\\Outlook\\Extend.dat"}},
         {"user clean already", "/user", [] { sim::machine().files.clear(); sim::addFolder(kLocal); },
          {{2000, platform::kEventInformation}}, {"exit code 0"}},
         {"user work remains", "/user", [] { sim::machine().files[kRoamingCopy].readOnly = true; },
@@ -544,6 +556,16 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
          }(),
          "install: \"C:\\Program Files (x86)\\Quillmend\\quillmend.exe\" could not be put back: the previous copy is "
          "\"C:\\Program Files (x86)\\Quillmend\\quillmend.exe.old\""},
+        {"a fresh install whose rollback cannot take a new program out",
+         [] {
+             sim::machine().moveFails.insert(path(kInstalled, "quillmend-check.exe.new"));
+             sim::machine().onOperation = [](const std::string& operation) {
+                 const std::string placed = path(kInstalled, "quillmend.exe");
+                 if (operation == "removeFile " + placed) sim::machine().files[placed].deleteFails = true;
+             };
+         },
+         kRunInstallFailed, {{"quillmend.exe", "new quillmend.exe"}},
+         "install: the new \"C:\\Program Files (x86)\\Quillmend\\quillmend.exe\" could not be taken out again (error 5)"},
         {"the Event Log source denied",
          [] { sim::addKey(kEventSourceKey, sim::KeyState::Denied); }, 0, release("new "),
          "install: Event Log source Quillmend: not registered (error 5)"},
@@ -608,7 +630,11 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
     EXPECT_EQ(runFleet("/install"), 0);
     for (int attempt = 1; attempt <= 2; ++attempt) {
         SCOPED_TRACE(attempt);
+        sim::machine().output.clear();
         EXPECT_EQ(runFleet("/uninstall"), 0);
+        EXPECT_EQ(sim::machine().output.find("uninstall: \"" + std::string(kInstalled) + "\" is not there\r\n") !=
+                      std::string::npos,
+                  attempt == 2);
         EXPECT_FALSE(sim::hasFile(kInstalled));
         EXPECT_EQ(sim::machine().keys.count(kEventSourceKey), 0u);
         EXPECT_TRUE(sim::hasFile(kBackup) && sim::hasFile(kLog));
@@ -634,6 +660,9 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
     EXPECT_EQ(runFleet("/uninstall"), 0);
     EXPECT_EQ(sim::machine().atRestart,
               (std::vector<std::string>{path(kInstalled, "quillmend-check.exe.old"), kInstalled}));
+    EXPECT_NE(sim::machine().output.find("uninstall: \"" + path(kInstalled, "quillmend-check.exe") + "\" was in use: renamed \"" +
+                                         path(kInstalled, "quillmend-check.exe.old") + "\", which goes at the next restart\r\n"),
+              std::string::npos);
     // An install before that restart: the restart takes nothing it placed.
     EXPECT_EQ(runFleet("/install"), 0);
     sim::restart();
@@ -766,6 +795,8 @@ TEST(CmTraceLine, HoldsOneFactWhateverItsText) {
                  "<![LOG[deleted: a  b ]LOG]!) c]LOG]!><time=\"13:20:05.123+000\" date=\"12-09-2026\" "
                  "component=\"quillmend-run\" context=\"\" type=\"2\" thread=\"4242\" file=\"\">\r\n");
     const unsigned needed = static_cast<unsigned>(std::strlen(line)) + 1;
+    std::vector<char> exact(12);  // the text alone passes it: nothing is written past its end
+    EXPECT_FALSE(cmTraceLine(exact.data(), static_cast<unsigned>(exact.size()), "a longer text", kLogInfo, kNow, 1));
     EXPECT_TRUE(cmTraceLine(line, needed, "deleted: a\r\nb ]LOG]!> c", kLogWarning, kNow + 1234567, 4242));
     EXPECT_FALSE(cmTraceLine(line, needed - 1, "deleted: a\r\nb ]LOG]!> c", kLogWarning, kNow + 1234567, 4242));
 }

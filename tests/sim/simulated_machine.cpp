@@ -642,9 +642,11 @@ void forEachFile(const char* pattern, void (*visit)(const char* name, bool folde
     const size_t star = glob.find('*');
     const std::string head = glob.substr(0, star);
     const std::string tail = star == std::string::npos ? "" : glob.substr(star + 1);
-    // A copy: visit may delete.
+    // A copy: visit may delete. Names come last first: NTFS happens to give
+    // them sorted, FAT in the order they were made; a run may rely on neither.
     const std::map<std::string, sim::FileEntry> files = current().files;
-    for (const auto& [path, file] : files) {
+    for (auto entry = files.rbegin(); entry != files.rend(); ++entry) {
+        const auto& [path, file] = *entry;
         if (sim::parentOf(path) != folder) continue;
         const std::string name = path.substr(folder.size() + 1);
         const bool matches = star == std::string::npos
