@@ -750,6 +750,7 @@ TEST_F(FleetTest, ARunEndedAtAnyCallLosesNothingAndTheNextFinishesIt) {
         verb.setUp();
         for (const char* command : verb.commands) runFleet(command);
         const unsigned long long calls = sim::machine().calls;
+        std::printf("crash points of %s: %llu calls, each ended both ways\n", verb.name, calls);
         for (const sim::Ending how : {sim::Ending::Kill, sim::Ending::PowerCut}) {
             for (unsigned long long at = 1; at <= calls; ++at) {
                 SetUp();
