@@ -112,6 +112,7 @@ TEST_F(FleetTest, RegistryWorkIsBackedUpCleanedLoggedAndRestorable) {
     for (size_t i = 2; i < saved.size(); i += 2) narrow += saved[i];
     EXPECT_NE(narrow.find("\"KestrinCorp810\"=hex(1):78,00\r\n"), std::string::npos) << narrow;
     EXPECT_NE(narrow.find("\"Outlook Setup Extension\"=-\r\n"), std::string::npos) << narrow;
+    EXPECT_NE(narrow.find("; Quillmend backup 2026-12-09T13:20:05Z; restore: reg import FILE"), std::string::npos) << narrow;
     EXPECT_EQ(narrow.find("KestrinCorp90\""), std::string::npos) << "a value the run keeps is not in it";
     EXPECT_EQ(sim::importRegFile(kBackup), "");
     const auto& after = sim::machine().values[kExtensionsKey];
@@ -431,6 +432,7 @@ TEST_F(FleetTest, ALongRecordIsCutBetweenLinesAndStillNamesTheLog) {
     // Long and short lines in turn: a short one would still fit after a long one did not.
     const auto line = [](int i) { return "line " + std::to_string(i) + (i % 2 == 0 ? std::string(300, '.') : ""); };
     for (int i = 0; i < 60; ++i) say(kLogInfo, "%", line(i).c_str());
+    say(kLogInfo, "too long: %", std::string(5000, 'x').c_str());  // the fact without its argument
     reportRecord(kEventRegistryHalf, 1, 0);
     closeLog();
     ASSERT_EQ(sim::machine().events.size(), 1u);
@@ -445,6 +447,7 @@ TEST_F(FleetTest, ALongRecordIsCutBetweenLinesAndStillNamesTheLog) {
     for (int i = 0; expected.size() < lines.size(); ++i) expected += line(i) + "\r\n";
     EXPECT_EQ(lines, expected);
     EXPECT_NE(sim::machine().files[kLog].content.find(line(59)), std::string::npos);
+    EXPECT_NE(sim::machine().files[kLog].content.find("<![LOG[too long: %]LOG]!>"), std::string::npos);
 }
 
 // A record that cannot be written is one line; the run is the same.
@@ -646,6 +649,7 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
     EXPECT_FALSE(sim::hasFile(kInstalled));
     EXPECT_NE(sim::machine().output.find("uninstall: Event Log source Quillmend: not removed (error 5)\r\n"),
               std::string::npos);
+    EXPECT_EQ(runFleet("/uninstall"), 1) << "the folder gone, the source still there";
     sim::machine().keys.erase(kEventSourceKey);
     // Without the lock, nothing is removed.
     EXPECT_EQ(runFleet("/install"), 0);
