@@ -247,7 +247,16 @@ TEST_F(FleetTest, AnotherRunFinishingInTimeIsWaitedFor) {
     EXPECT_EQ(ladderLeft(), std::vector<std::string>{"KestrinCorp90"});
 }
 
-TEST_F(FleetTest, ALogThatCannotBeWrittenChangesNothingElse) {
+TEST_F(FleetTest, TheLogRollsOverAtOneMebibyteAndOneThatCannotBeWrittenChangesNothingElse) {
+    for (const size_t size : {size_t{1024 * 1024 - 1}, size_t{1024 * 1024}}) {
+        SCOPED_TRACE(size);
+        SetUp();
+        sim::addFolder(kLogs);
+        sim::addContent(kLog, std::string(size, 'x'));
+        EXPECT_EQ(runFleet("/registry"), 0);
+        EXPECT_EQ(sim::hasFile(path(kLogs, "quillmend-run.lo_")), size == 1024 * 1024);
+    }
+    SetUp();
     sim::addFolder(kLogs);
     sim::machine().heldFiles.insert(kLog);
     EXPECT_EQ(runFleet("/registry"), 0);
