@@ -131,7 +131,6 @@ void inspectUserFiles(unsigned long long now, UserFindings* findings) {
     for (unsigned i = 0; i < kExtendDatFolderCount; ++i) {
         CopyInspection& copy = findings->copies[i];
         inspectExtendDat(kExtendDatFolders[i], &copy);
-        findings->ages[i] = CopyAge::Current;
         if (!copy.folderNamed) continue;
         if (lookupFailed(copy.found)) {
             findings->code |= kCheckCannotTell;
