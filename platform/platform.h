@@ -166,6 +166,8 @@ bool fileSize(File file, unsigned long long* size);
 bool fileWrite(File file, const void* data, unsigned long size);
 // got: 0 at the end of the file.
 bool fileRead(File file, void* data, unsigned long capacity, unsigned long* got);
+// The last byte of a file opened to append; false when it is empty or unread.
+bool fileLastByte(File file, char* byte);
 // FlushFileBuffers: on the disk, not only in the cache.
 bool fileFlush(File file);
 void fileClose(File file);

@@ -292,7 +292,8 @@ bool fileOpen(const char* path, FileMode mode, File* file, unsigned long* error)
     if (mode != FileMode::Read) {
         // What a run writes is never reached through a link.
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-        access = mode == FileMode::Append ? FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE : GENERIC_WRITE;
+        access = mode == FileMode::Append ? FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE
+                                           : GENERIC_WRITE;
         share = mode == FileMode::Append ? FILE_SHARE_READ : 0;
         disposition = mode == FileMode::CreateNew ? CREATE_NEW : OPEN_ALWAYS;
     }
@@ -323,6 +324,15 @@ bool fileRead(File file, void* data, unsigned long capacity, unsigned long* got)
     const BOOL ok = ReadFile(toFile(file), data, capacity, &read, nullptr);
     *got = read;
     return ok != FALSE;
+}
+
+bool fileLastByte(File file, char* byte) {
+    // Without FILE_WRITE_DATA every write still goes to the end, wherever this read leaves the pointer.
+    LARGE_INTEGER back;
+    back.QuadPart = -1;
+    DWORD read = 0;
+    return SetFilePointerEx(toFile(file), back, nullptr, FILE_END) && ReadFile(toFile(file), byte, 1, &read, nullptr) &&
+           read == 1;
 }
 
 bool fileFlush(File file) { return FlushFileBuffers(toFile(file)) != FALSE; }

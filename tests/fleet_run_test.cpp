@@ -718,19 +718,30 @@ std::string endedRunFault(const std::map<std::string, sim::Value>& before, bool 
         return "a half install that the detection takes for this release";
     }
     if (present == 0 && !mayBeNone) return "no program installed";
-    for (const std::string& log : {kLog, std::string(kUserLogs) + "\\quillmend-run.log"}) {
-        const std::string& content = m.files[log].content;
-        for (size_t at = 0, end; at < content.size(); at = end + 2) {
-            end = content.find("\r\n", at);
-            const std::string line = content.substr(at, end == std::string::npos ? std::string::npos : end - at);
-            const std::string tail = "file=\"\">";
-            if (end == std::string::npos || line.rfind("<![LOG[", 0) != 0 || line.size() < tail.size() ||
-                line.compare(line.size() - tail.size(), tail.size(), tail) != 0) {
-                return "a log line cut: " + line;
-            }
+    return "";
+}
+
+// What is wrong with a log that held before and holds now; "" when nothing.
+// Every line is one whole CMTrace line, but for the last of before when a
+// power cut (cut) may have cut it, and what was added starts a line of its own.
+std::string logFault(const std::string& before, const std::string& now, bool cut) {
+    if (now.compare(0, before.size(), before) != 0) return "the log lost lines";
+    const auto once = [](const std::string& line, const char* part) {
+        const size_t at = line.find(part);
+        return at != std::string::npos && line.find(part, at + 1) == std::string::npos;
+    };
+    const std::string tail = "file=\"\">";
+    for (size_t at = 0, end; at < now.size(); at = end + 2) {
+        end = now.find("\r\n", at);
+        const std::string line = now.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        const bool whole = end != std::string::npos && line.rfind("<![LOG[", 0) == 0 && once(line, "<![LOG[") &&
+                           once(line, "]LOG]!>") && line.size() > tail.size() &&
+                           line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
+        if (!whole && !(cut && at < before.size() && at + line.size() == before.size())) {
+            return "a log line cut: " + line;
         }
+        if (end == std::string::npos) break;
     }
-    m.files.erase(kUserLogs + std::string("\\quillmend-run.log")), m.files.erase(kLog);
     return "";
 }
 
@@ -779,11 +790,21 @@ TEST_F(FleetTest, ARunEndedAtAnyCallLosesNothingAndTheNextFinishesIt) {
                 sim::endProcess(how);
                 sim::restart();
                 std::string fault = endedRunFault(before, verb.mayBeNone);
+                const bool cut = how == sim::Ending::PowerCut;
+                std::string logs[2];
+                const std::string kLogFiles[2] = {kLog, std::string(kUserLogs) + "\\quillmend-run.log"};
+                for (int i = 0; i < 2; ++i) {
+                    if (sim::hasFile(kLogFiles[i])) logs[i] = m.files[kLogFiles[i]].content;
+                    if (fault.empty()) fault = logFault(logs[i], logs[i], cut);
+                }
                 m.processId = 4343;
                 m.now += 10000000;
                 int code = 0;
                 for (const char* command : verb.commands) code = runFleet(command);
                 m.output.clear();
+                for (int i = 0; i < 2 && fault.empty(); ++i) {
+                    fault = logFault(logs[i], sim::hasFile(kLogFiles[i]) ? m.files[kLogFiles[i]].content : "", cut);
+                }
                 if (fault.empty() && code != 0) fault = "the next run exits " + std::to_string(code);
                 if (fault.empty() && runCheck(verb.commands.back() == std::string("/user") ? "/user" : "/registry") != 0) {
                     fault = "the next run's exit 0 is not the check's";

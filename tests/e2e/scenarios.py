@@ -88,6 +88,8 @@ class Context:
                                   "answer": parts[7]})
                 elif parts[0] == "exit":
                     code = int(parts[1])
+                elif parts[0] == "killed":
+                    self.killed = parts[1]
                 else:
                     raise AssertionError("driver: " + line)
         return boxes, code
@@ -114,16 +116,20 @@ class Context:
             box.pop("rect")
         return boxes, code
 
-    def engine(self, command_line, debug=None):
+    def engine(self, command_line, debug=None, kill_when=None):
         """Starts a command line as a deployment engine does: handed whole to
         CreateProcess, which finds the program (a script, say) in it. Returns
-        (exit code, standard output, seconds); debug as run_console takes it."""
+        (exit code, standard output, seconds); debug as run_console takes it.
+        kill_when: a Windows path pattern; the run is ended (exit 99) as soon
+        as a file matches it, and self.killed names the file."""
         m = self.machine
         self.runs += 1
+        self.killed = None
         report = os.path.join(m.root, "report%d.txt" % self.runs)
         started = time.time()
-        m.run_console([os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), "-", "-", "-", command_line],
-                      debug=debug)
+        kill = ["--kill-when", kill_when] if kill_when else []
+        m.run_console([os.path.join(m.root, "wine_driver.exe")] + kill +
+                      [m.windows_path(report), "-", "-", "-", command_line], debug=debug)
         seconds = time.time() - started
         _, code = self.read_report(report)
         return code, open(os.path.join(m.root, "console.txt"), "rb").read().decode("latin-1"), seconds
@@ -855,6 +861,41 @@ def deployment(ctx):
                   == open(os.path.join(ctx.program_dir, name), "rb").read(), "after the restart %s is not in place" % name)
         print("        after the restart: %s" % sorted(os.listdir(unix_installed())))
 
+    def killed_at_moments_then_restart():
+        """An install over an older release with registry work, ended from
+        outside as soon as it reaches a staged copy, a program renamed aside,
+        the backup being written, the backup in place; then a restart. The programs are one release, or a mix whose
+        check is not this release's (the detection reads it); the backups put
+        back every value gone; the next install finishes."""
+        new = {n: open(os.path.join(ctx.program_dir, n), "rb").read() for n in programs}
+        old = {n: b"an older release's " + n.encode() for n in programs}
+        logs = installed.rsplit("\\", 1)[0] + "\\Quillmend Logs"
+        for moment, pattern in (("a staged copy", installed + "\\*.new"), ("a program renamed aside", installed + "\\*.old"),
+                                ("the backup being written", logs + "\\extensions-*.partial"),
+                                ("the backup in place", logs + "\\extensions-*.reg")):
+            ctx.machine.reset_registry()
+            ctx.machine.seed_demo()
+            before = ctx.extensions()
+            shutil.rmtree(system_logs(), ignore_errors=True)
+            older_release()
+            code, _, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release, kill_when=pattern)
+            check(code == 99 and ctx.killed, "%s: the run was not killed there (exit code %s)" % (moment, code))
+            ctx.machine.wine("wineboot", "-r")
+            ctx.machine.shutdown()
+            now = {n: open(unix_installed(n), "rb").read() for n in programs if os.path.exists(unix_installed(n))}
+            print("        killed at %s (%s); after the restart: %s, registrations %s, backups %s" % (
+                moment, ctx.killed, sorted(os.listdir(unix_installed())), registrations(), backups()))
+            check(now in (old, new) or now.get("quillmend-check.exe") != new["quillmend-check.exe"],
+                  "%s: a mix the detection takes for this release: %s" % (moment, sorted(now)))
+            for name in backups():
+                ctx.machine.wine("reg", "import", ctx.machine.windows_path(system_logs(name)), "/reg:32")
+            after = ctx.extensions()
+            check(all(after.get(n) == v for n, v in before.items()), "%s: not restored: %s, was %s" % (moment, after, before))
+            code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+            check(code == 0 and all(open(unix_installed(n), "rb").read() == new[n] for n in programs)
+                  and registrations() == ["KestrinCorp90"], "%s: the next install: exit code %s:\n%s" % (moment, code, output))
+            log_texts(system_logs("quillmend-run.log"))  # the killed run's lines and the next one's, each whole
+
     def bad_argument():
         code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /everything' % installed)
         check(code == 5 and verdicts(output) == [], "bad argument: exit code %s:\n%s" % (code, output))
@@ -903,6 +944,7 @@ def deployment(ctx):
             ("quillmend-run.exe /User in the user's context", user_run),
             ("install while the installed quillmend-run.exe runs", install_while_a_program_runs),
             ("uninstall while a program runs, install, restart", uninstall_while_a_program_runs_then_install),
+            ("an install killed at a staged copy, a rename, the backup; restart", killed_at_moments_then_restart),
             ("quillmend-run.exe with a bad argument", bad_argument),
             ("install without quillmend-check.exe", program_missing),
             ("install with a copy that fails", failed_copy),

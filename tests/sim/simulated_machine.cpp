@@ -134,7 +134,12 @@ void endProcess(Ending how) {
     m.openHandles = 0;
     m.endAt = 0;
     if (how == Ending::PowerCut) {
-        for (auto& [path, file] : m.files) file.content = file.durable;
+        // What was appended since the last flush is cut halfway, as a torn write leaves it.
+        for (auto& [path, file] : m.files) {
+            const bool appended = file.content.compare(0, file.durable.size(), file.durable) == 0;
+            file.content = appended ? file.content.substr(0, file.durable.size() + (file.content.size() - file.durable.size()) / 2)
+                                    : file.durable;
+        }
     }
 }
 
@@ -542,6 +547,15 @@ bool fileRead(File file, void* data, unsigned long capacity, unsigned long* got)
     if (count != 0) std::memcpy(data, content.data() + state->position, count);
     state->position += count;
     *got = static_cast<unsigned long>(count);
+    return true;
+}
+
+bool fileLastByte(File file, char* byte) {
+    const sim::FileHandleState* state = fileState(file);
+    if (state == nullptr) return false;
+    const std::string& content = current().files[state->path].content;
+    if (content.empty()) return false;
+    *byte = content.back();
     return true;
 }
 

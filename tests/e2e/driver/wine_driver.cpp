@@ -15,6 +15,12 @@
 // PAUSE_DIR\box<N>.shown before answering box N and waits for box<N>.go, so
 // that a screenshot can be taken.
 //
+//   wine_driver.exe --kill-when PATTERN REPORT ANSWERS PAUSE_DIR APPLICATION COMMAND_LINE
+//
+// The same, and ends the program with TerminateProcess (exit 99), as an
+// engine at its time-out does, as soon as a file matching PATTERN exists;
+// writes "killed <name found>" to REPORT before the exit line.
+//
 //   wine_driver.exe --deny-set-value KEY
 //
 // Gives HKLM\KEY (as a 64-bit program names it) a DACL that lets Everyone do
@@ -152,6 +158,12 @@ int main(int argc, char** argv) {
         CloseHandle(held);
         return 0;
     }
+    const char* killWhen = nullptr;
+    if (argc == 8 && std::strcmp(argv[1], "--kill-when") == 0) {
+        killWhen = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc != 6) {
         std::fprintf(stderr, "usage: wine_driver REPORT ANSWERS PAUSE_DIR APPLICATION COMMAND_LINE\n");
         return 2;
@@ -182,10 +194,20 @@ int main(int argc, char** argv) {
     size_t next = 0;
     int boxNumber = 0;
     const DWORD deadline = GetTickCount() + 60000;
-    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(process.hProcess, killWhen != nullptr ? 1 : 50) == WAIT_TIMEOUT) {
         if (GetTickCount() > deadline) {
             std::fprintf(report, "timeout\n");
             TerminateProcess(process.hProcess, 99);
+            break;
+        }
+        if (killWhen != nullptr) {
+            WIN32_FIND_DATAA data;
+            const HANDLE find = FindFirstFileA(killWhen, &data);
+            if (find == INVALID_HANDLE_VALUE) continue;
+            FindClose(find);
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, INFINITE);
+            std::fprintf(report, "killed %s\n", data.cFileName);
             break;
         }
         Found found = {process.dwProcessId, nullptr};
