@@ -101,11 +101,10 @@ void openLog(const char* folder) {
         platform::fileClose(logFile);
         platform::moveFile(logPath, rolled, platform::kMoveReplace);
         opened = platform::fileOpen(logPath, platform::FileMode::Append, &logFile, &error);
-        size = 0;
     }
     // A power cut may have cut the last line: this run's first line starts a line of its own.
     char last = '\n';
-    if (opened && size != 0 && platform::fileLastByte(logFile, &last) && last != '\n') {
+    if (opened && platform::fileLastByte(logFile, &last) && last != '\n') {
         platform::fileWrite(logFile, "\r\n", 2);
     }
     if (!opened) {
