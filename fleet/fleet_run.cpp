@@ -88,6 +88,7 @@ int runScope(RunVerb verb) {
     logs = taken == Lock::Taken;
     int code = kRunLockHeld;
     int before = kRunLockHeld;
+    bool restart = false;
     if (taken == Lock::Held) {
         char seconds[12];
         say(kLogError, "lock: held by another run for more than % seconds",
@@ -108,19 +109,22 @@ int runScope(RunVerb verb) {
             code = installRelease();
         }
         before = code;
-        // The registry half, also after an install that succeeded.
-        if (machine && verb != RunVerb::Uninstall && code == 0) {
+        // The registry half, also after an install that succeeded; its code speaks before a restart's.
+        restart = code == kRunRestartNeeded;
+        if (machine && verb != RunVerb::Uninstall && (code == 0 || restart)) {
             code = registryHalf(logs, folder, now, &before);
         } else if (!machine) {
             code = userHalf(now, &before);
         }
     }
+    const int exitCode = restart && code == 0 ? kRunRestartNeeded : code;
     char number[12];
-    say(code == 0 ? kLogInfo : kLogError, "exit code %", text::numberText(static_cast<unsigned>(code), number));
+    say(exitCode == 0 ? kLogInfo : exitCode == kRunRestartNeeded ? kLogWarning : kLogError, "exit code %",
+        text::numberText(static_cast<unsigned>(exitCode), number));
     if (verb != RunVerb::Uninstall) reportRecord(machine ? kEventRegistryHalf : kEventUserHalf, before, code);
     closeLog();
     if (lock != nullptr) platform::fileClose(lock);
-    return code;
+    return exitCode;
 }
 
 }  // namespace

@@ -90,6 +90,7 @@ struct Step {
     bool needed;                      // the installed copy differs or is missing
     bool exists;                      // a previous copy is installed
     bool isStaged, isAside, isPlaced;
+    bool atRestart;                   // the new copy replaces the held one at the next restart
 };
 
 // Puts the previous files back: each old one over the new one in one rename,
@@ -109,7 +110,11 @@ void rollBack(Step* steps) {
             whole = false;
             sayError(kLogError, "install: the new \"%\" could not be taken out again (error %)", s.target, error);
         }
-        if (s.isStaged && !s.isPlaced) platform::removeFile(s.staged, &error);
+        // Without its source, a replacement scheduled for the restart does nothing.
+        if (s.isStaged && !s.isPlaced && !platform::removeFile(s.staged, &error) && s.atRestart) {
+            whole = false;
+            say(kLogError, "install: \"%\" still replaces \"%\" at the next restart", s.staged, s.target);
+        }
     }
     if (whole) say(kLogInfo, "install: the previous installation is left whole");
 }
@@ -193,16 +198,25 @@ int installRelease() {
         if (!s.needed) continue;
         if (s.exists) s.isAside = platform::moveFile(s.target, s.aside, 0);
         s.isPlaced = (!s.exists || s.isAside) && platform::moveFile(s.staged, s.target, 0);
-        if (!s.isPlaced) {
+        // Held open without delete sharing, by a user say: it cannot be renamed, only replaced at the restart.
+        s.atRestart = !s.isPlaced && s.exists && !s.isAside &&
+                      platform::moveFile(s.staged, s.target, platform::kMoveAtRestart | platform::kMoveReplace);
+        if (!s.isPlaced && !s.atRestart) {
             say(kLogError, "install: \"%\" could not be replaced", s.target);
             rollBack(steps);
             return kRunInstallFailed;
         }
     }
     int copied = 0;
+    bool atRestart = false;
     for (Step& s : steps) {
         if (!s.needed) continue;
         ++copied;
+        if (s.atRestart) {
+            atRestart = true;
+            say(kLogWarning, "install: \"%\" is held open: the new copy replaces it at the next restart", s.target);
+            continue;
+        }
         say(kLogInfo, "install: installed \"%\"", s.target);
         unsigned long error = 0;
         if (!s.isAside || platform::removeFile(s.aside, &error)) continue;
@@ -220,7 +234,7 @@ int installRelease() {
         !platform::regSetKeyValue(kEventSourceKey, "TypesSupported", platform::kRegDword, &types, sizeof types, &error)) {
         sayError(kLogWarning, "install: Event Log source %: not registered (error %)", kEventSource, error);
     }
-    return 0;
+    return atRestart ? kRunRestartNeeded : 0;
 }
 
 int uninstallRelease() {
@@ -233,7 +247,7 @@ int uninstallRelease() {
     unsigned long error = 0;
     bool failed = !platform::regDeleteKey(kEventSourceKey, &error);
     if (failed) sayError(kLogError, "uninstall: Event Log source %: not removed (error %)", kEventSource, error);
-    if (platform::folderTrust(folder) == platform::FolderTrust::Missing) {
+    if (platform::folderTrust(folder, platform::FolderAcl::Programs) == platform::FolderTrust::Missing) {
         say(kLogInfo, "uninstall: \"%\" is not there", folder);
         return failed ? 1 : 0;
     }

@@ -14,6 +14,9 @@ inline constexpr char kFolderName[] = "\\Quillmend";
 
 // Exit codes of the install, beside the check's.
 constexpr int kRunProgramMissing = 6;  // a program of the release is not beside this one: nothing changed
+// Installed, but a program another process holds open is replaced only at the next restart: the
+// soft-reboot code the engines take from Windows Installer (ERROR_SUCCESS_REBOOT_REQUIRED).
+constexpr int kRunRestartNeeded = 3010;
 constexpr int kRunInstallFailed = 7;   // the install failed: the previous installation is left whole unless a line says not
 
 // %ProgramFiles(x86)%\Quillmend (%ProgramFiles% on 32-bit Windows). folder

@@ -9,7 +9,7 @@
 Lock takeLock(const char* folder, platform::File* lock) {
     char path[platform::kMaxPath];
     path[0] = '\0';
-    if (!text::appendFormat(path, sizeof path, "%\\quillmend-run.lock", folder)) return Lock::Unavailable;
+    if (!text::appendFormat(path, sizeof path, "%\\%", folder, kLockFileName)) return Lock::Unavailable;
     for (unsigned waited = 0;; waited += kLockPollMilliseconds) {
         unsigned long error = 0;
         if (platform::fileOpen(path, platform::FileMode::Lock, lock, &error)) return Lock::Taken;

@@ -11,6 +11,10 @@
 // before, so that it exits 9 instead of being ended as a time-out.
 constexpr unsigned kLockWaitMilliseconds = 30000;
 constexpr unsigned kLockPollMilliseconds = 500;
+// A name no earlier release made: a user may hold a file of a log folder
+// an earlier release left open to Users, from before this release made the
+// folder SYSTEM's and Administrators' alone, but not this one.
+constexpr const char* kLockFileName = "quillmend-run.lck";
 
 enum class Lock {
     Taken,        // lock holds the open file: close it to let the next run in

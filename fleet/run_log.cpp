@@ -64,13 +64,21 @@ bool prepareFolder(const char* folder, platform::FolderAcl acl, const char* who,
                                        "is a link (a reparse point)",
                                        "is not owned by SYSTEM or Administrators",
                                        "lets others than SYSTEM and Administrators write in it",
-                                       "has permissions that cannot be read"};
-    static_assert(static_cast<int>(platform::FolderTrust::Unreadable) == 6, "kWhy follows FolderTrust");
+                                       "has permissions that cannot be read",
+                                       ("lets others than SYSTEM and Administrators open what it holds, and its "
+                                        "permissions cannot be reset")};
+    static_assert(static_cast<int>(platform::FolderTrust::OthersMayOpen) == 7, "kWhy follows FolderTrust");
     const platform::FolderTrust trust =
-        folder[0] == '\0' ? platform::FolderTrust::NotAFolder : platform::folderTrust(folder);
+        folder[0] == '\0' ? platform::FolderTrust::NotAFolder : platform::folderTrust(folder, acl);
     unsigned long error = 0;
     if (trust == platform::FolderTrust::Trusted ||
         (trust == platform::FolderTrust::Missing && platform::createFolder(folder, acl, &error))) {
+        return true;
+    }
+    // As an earlier release left it (Users may read): made ours, and what it holds with it.
+    if (trust == platform::FolderTrust::OthersMayOpen && platform::resetFolderAcl(folder, acl, &error)) {
+        say(kLogWarning, "%: \"%\" let others than SYSTEM and Administrators open what it holds; now it lets "
+                         "only them", who, folder);
         return true;
     }
     say(kLogWarning, "%: \"%\" %%", who, folder, kWhy[static_cast<int>(trust)], tail);

@@ -191,9 +191,15 @@ bool createFolder(const char* path, FolderAcl acl, unsigned long* error);
 // Whether a folder that exists may be written into by a run: a folder, not
 // a reparse point, owned by SYSTEM, Administrators or the account running
 // this process, and no other account may write, create or change
-// permissions in it or in what it passes down.
-enum class FolderTrust { Trusted, Missing, NotAFolder, ReparsePoint, ForeignOwner, OthersMayWrite, Unreadable };
-FolderTrust folderTrust(const char* path);
+// permissions in it or in what it passes down. For Logs, no other account
+// may be let in at all (OthersMayOpen): one that can open a file can hold it.
+enum class FolderTrust {
+    Trusted, Missing, NotAFolder, ReparsePoint, ForeignOwner, OthersMayWrite, Unreadable, OthersMayOpen
+};
+FolderTrust folderTrust(const char* path, FolderAcl use);
+// SetNamedSecurityInfoA: the folder gets the protected DACL createFolder
+// gives for acl, and what it holds inherits it in place of what it had.
+bool resetFolderAcl(const char* path, FolderAcl acl, unsigned long* error);
 
 // FindFirstFileA/FindNextFileA over a pattern such as "C:\x\*.reg": visit
 // is called with each name found (no folder part), folders included.

@@ -1,9 +1,11 @@
 // The platform operations on the real Windows API.
 #include <windows.h>
 #include <shlobj.h>
+#include <aclapi.h>
 #include <sddl.h>
 #include <stddef.h>
 
+#include "platform/descriptor_trust.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -349,46 +351,52 @@ bool removeFile(const char* path, unsigned long* error) {
 
 bool removeFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 
-bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
-    // P: protected, nothing inherited from the parent. 0x1200a9: read and
-    // execute. The logs' descriptor is the programs' without its last entry.
+namespace {
+
+// The descriptor createFolder gives for acl (Logs or Programs), for LocalFree.
+// P: protected, nothing inherited from the parent. 0x1200a9: read and
+// execute. The logs' descriptor is the programs' without its last entry.
+bool folderDescriptor(FolderAcl acl, PSECURITY_DESCRIPTOR* descriptor, unsigned long* error) {
     char sddl[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
     if (acl == FolderAcl::Logs) sddl[39] = '\0';
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, descriptor, nullptr)) return true;
+    *error = GetLastError();
+    return false;
+}
+
+}  // namespace
+
+bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (acl == FolderAcl::Inherited) {
-        const BOOL made = CreateDirectoryA(path, nullptr);
-        *error = made ? 0 : GetLastError();
-        return made != FALSE;
-    }
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
-        *error = GetLastError();
-        return false;
-    }
+    if (acl != FolderAcl::Inherited && !folderDescriptor(acl, &descriptor, error)) return false;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-    const BOOL made = CreateDirectoryA(path, &attributes);
+    const BOOL made = CreateDirectoryA(path, descriptor != nullptr ? &attributes : nullptr);
     *error = made ? 0 : GetLastError();
-    LocalFree(descriptor);
+    if (descriptor != nullptr) LocalFree(descriptor);
     return made != FALSE;
 }
 
-FolderTrust folderTrust(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FolderTrust::Missing
-                                                                              : FolderTrust::Unreadable;
+bool resetFolderAcl(const char* path, FolderAcl acl, unsigned long* error) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!folderDescriptor(acl, &descriptor, error)) return false;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    char name[kMaxPath] = "";
+    DWORD status = ERROR_INVALID_PARAMETER;
+    if (GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && text::append(name, sizeof name, path)) {
+        // The named call, not SetFileSecurity: it passes the inheritable entries down to what the folder holds.
+        status = SetNamedSecurityInfoA(name, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                       nullptr, nullptr, dacl, nullptr);
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FolderTrust::ReparsePoint;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return FolderTrust::NotAFolder;
+    LocalFree(descriptor);
+    *error = status;
+    return status == ERROR_SUCCESS;
+}
 
-    alignas(SECURITY_DESCRIPTOR) unsigned char descriptor[2048];
-    DWORD needed = 0;
-    if (!GetFileSecurityA(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor,
-                          sizeof descriptor, &needed)) {
-        return FolderTrust::Unreadable;
-    }
-    alignas(TOKEN_USER) unsigned char info[256];
-    const SID* self = processUser(info);
+FolderTrust descriptorTrust(const void* descriptorIn, const void* selfIn, FolderAcl use) {
+    PSECURITY_DESCRIPTOR descriptor = const_cast<void*>(descriptorIn);
+    const SID* self = static_cast<const SID*>(selfIn);
     // SYSTEM, Administrators (S-1-5-32-544), TrustedInstaller (which services
     // Windows itself; Program Files passes it down) or this process's own account.
     static const struct {
@@ -410,8 +418,9 @@ FolderTrust folderTrust(const char* path) {
     if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return FolderTrust::Unreadable;
     // No DACL at all grants everyone everything.
     if (!present || dacl == nullptr) return FolderTrust::OthersMayWrite;
-    constexpr DWORD kWrites = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
-                              WRITE_OWNER | GENERIC_ALL | GENERIC_WRITE;
+    constexpr DWORD kWrites = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES |
+                              FILE_WRITE_EA | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL | GENERIC_WRITE;
+    FolderTrust trust = FolderTrust::Trusted;
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* entry = nullptr;
         if (!GetAce(dacl, i, &entry)) return FolderTrust::Unreadable;
@@ -427,9 +436,31 @@ FolderTrust folderTrust(const char* path) {
         const bool creatorOwner = (header->AceFlags & INHERIT_ONLY_ACE) != 0 && sid->SubAuthorityCount == 1 &&
                                   sid->IdentifierAuthority.Value[5] == creator.Value[5] &&
                                   sid->SubAuthority[0] == SECURITY_CREATOR_OWNER_RID;
-        if ((allowed->Mask & kWrites) != 0 && !trusted(sid) && !creatorOwner) return FolderTrust::OthersMayWrite;
+        if (trusted(sid) || creatorOwner || allowed->Mask == 0) continue;
+        if ((allowed->Mask & kWrites) != 0) return FolderTrust::OthersMayWrite;
+        if (use == FolderAcl::Logs) trust = FolderTrust::OthersMayOpen;
     }
-    return FolderTrust::Trusted;
+    return trust;
+}
+
+FolderTrust folderTrust(const char* path, FolderAcl use) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FolderTrust::Missing
+                                                                              : FolderTrust::Unreadable;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FolderTrust::ReparsePoint;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return FolderTrust::NotAFolder;
+
+    alignas(SECURITY_DESCRIPTOR) unsigned char descriptor[2048];
+    DWORD needed = 0;
+    if (!GetFileSecurityA(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor,
+                          sizeof descriptor, &needed)) {
+        return FolderTrust::Unreadable;
+    }
+    alignas(TOKEN_USER) unsigned char info[256];
+    return descriptorTrust(descriptor, processUser(info), use);
 }
 
 void forEachFile(const char* pattern, void (*visit)(const char* name, bool folder, void* context), void* context) {
@@ -505,16 +536,18 @@ bool regDeleteKey(const char* key, unsigned long* error) {
 
 bool reportEvent(const char* source, unsigned short type, unsigned long id, const char* utf8, unsigned long* error) {
     HANDLE log = RegisterEventSourceA(nullptr, source);
-    BOOL written = FALSE;
-    if (log != nullptr) {
-        // The wide call: the text holds paths in UTF-8, which no code page may hold.
-        static wchar_t wide[8192];
-        const wchar_t* strings[] = {wide};
-        written = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, sizeof wide / sizeof wide[0]) != 0 &&
-                  ReportEventW(log, type, 0, id, nullptr, 1, 0, strings, nullptr);
-        DeregisterEventSource(log);
+    if (log == nullptr) {
+        *error = GetLastError();
+        return false;
     }
+    // The wide call: the text holds paths in UTF-8, which no code page may hold.
+    static wchar_t wide[8192];
+    const wchar_t* strings[] = {wide};
+    const BOOL written = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, sizeof wide / sizeof wide[0]) != 0 &&
+                         ReportEventW(log, type, 0, id, nullptr, 1, 0, strings, nullptr);
+    // Read before the deregistration, which sets it again.
     *error = written ? 0 : GetLastError();
+    DeregisterEventSource(log);
     return written != FALSE;
 }
 

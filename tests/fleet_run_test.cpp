@@ -25,7 +25,7 @@ constexpr unsigned long long kNow = 134412960050000000ull;
 const std::string kBackup = std::string(kLogs) + "\\extensions-20261209T132005Z-4242.reg";
 const std::string kPartial = kBackup + ".partial";  // until it is whole
 const std::string kLog = std::string(kLogs) + "\\quillmend-run.log";
-const std::string kLock = std::string(kLogs) + "\\quillmend-run.lock";
+const std::string kLock = std::string(kLogs) + "\\quillmend-run.lck";
 const char* const kLadder[] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
 
 std::string path(const char* folder, const std::string& name) { return std::string(folder) + "\\" + name; }
@@ -92,7 +92,7 @@ TEST_F(FleetTest, RegistryWorkIsBackedUpCleanedLoggedAndRestorable) {
     EXPECT_EQ(sim::stringValue(kExtensionsKey, "Outlook Setup Extension"), std::string(kSetupData) + '\0');
     EXPECT_TRUE(sim::hasFile(kRoamingCopy) && sim::hasFile(kLocalCopy)) << "a registry run touches no Extend.dat";
     EXPECT_EQ(sim::machine().files[kLogs].acl, platform::FolderAcl::Logs);
-    EXPECT_EQ(sim::filesIn(kLogs), (std::vector<std::string>{"extensions-20261209T132005Z-4242.reg", "quillmend-run.lock",
+    EXPECT_EQ(sim::filesIn(kLogs), (std::vector<std::string>{"extensions-20261209T132005Z-4242.reg", "quillmend-run.lck",
                                                              "quillmend-run.log"}));
     const std::vector<std::string> texts = logTexts();
     ASSERT_GE(texts.size(), 8u);
@@ -635,7 +635,7 @@ TEST_F(FleetTest, InstallRenamesAProgramInUseAsideAndDeletesItAtRestart) {
     std::map<std::string, std::string> expected = release("new ");
     expected["quillmend-check.exe.old"] = "old quillmend-check.exe";
     EXPECT_EQ(installed(), expected);
-    EXPECT_EQ(sim::machine().atRestart, std::vector<std::string>{path(kInstalled, "quillmend-check.exe.old")});
+    EXPECT_EQ(sim::machine().atRestart, (sim::Scheduled{{path(kInstalled, "quillmend-check.exe.old"), ""}}));
 }
 
 TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
@@ -672,7 +672,7 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
     sim::machine().files[path(kInstalled, "quillmend-check.exe")].running = true;
     EXPECT_EQ(runFleet("/uninstall"), 0);
     EXPECT_EQ(sim::machine().atRestart,
-              (std::vector<std::string>{path(kInstalled, "quillmend-check.exe.old"), kInstalled}));
+              (sim::Scheduled{{path(kInstalled, "quillmend-check.exe.old"), ""}, {kInstalled, ""}}));
     EXPECT_NE(sim::machine().output.find("uninstall: \"" + path(kInstalled, "quillmend-check.exe") + "\" was in use: renamed \"" +
                                          path(kInstalled, "quillmend-check.exe.old") + "\", which goes at the next restart\r\n"),
               std::string::npos);

@@ -821,7 +821,7 @@ def deployment(ctx):
         older[older.index(marker)] ^= 0x20  # an older build: "quillmend fleet run", and still a program
         with open(unix_installed("quillmend-run.exe"), "wb") as f:
             f.write(older)
-        lock = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.lock")
+        lock = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.lck")
         holder = ctx.hold(lock, 25000)
         waiting = ctx.start_engine('"%s\\quillmend-run.exe" /user' % installed)
         time.sleep(8)  # it has started and waits for the lock
@@ -843,7 +843,7 @@ def deployment(ctx):
         """The installed quillmend-run.exe runs (waiting for a user lock) through
         an uninstall and a new install; a restart then carries out what the
         uninstall scheduled, and takes nothing the install placed."""
-        lock = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.lock")
+        lock = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.lck")
         holder = ctx.hold(lock, 20000)
         waiting = ctx.start_engine('"%s\\quillmend-run.exe" /user' % installed)
         time.sleep(8)  # it has started and waits for the lock

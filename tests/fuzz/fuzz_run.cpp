@@ -82,7 +82,7 @@ void fleetRun(FuzzedDataProvider& in) {
     if (logState > 0) sim::addFolder(logs);
     if (logState > 1) m.folderTrust[logs] = kStates[logState - 1];
     if (in.ConsumeIntegralInRange(0, 5) == 0) {
-        m.heldFiles.insert(logs + "\\quillmend-run.lock");
+        m.heldFiles.insert(logs + "\\quillmend-run.lck");
         m.heldUntil = in.ConsumeIntegralInRange<unsigned long long>(0, 90000);
     }
     if (in.ConsumeIntegralInRange(0, 7) == 0) m.heldFiles.insert(logs + "\\quillmend-run.log");

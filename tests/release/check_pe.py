@@ -32,7 +32,8 @@ NEVER_IMPORTED = {name + suffix for suffix in "AW" for name in (
     "SetTokenInformation", "SetSystemTime", "SetLocalTime", "ImpersonateLoggedOnUser"}
 WRITING_FUNCTIONS = {name + suffix for suffix in "AW" for name in (
     "RegSetValueEx", "RegDeleteValue", "RegOpenKey", "RegCreateKey", "RegCreateKeyEx", "RegDeleteKey", "DeleteFile",
-    "CreateFile", "MoveFile", "MoveFileEx", "RemoveDirectory", "CreateDirectory", "SetFileAttributes", "MessageBox")} | {
+    "CreateFile", "MoveFile", "MoveFileEx", "RemoveDirectory", "CreateDirectory", "SetFileAttributes", "MessageBox",
+    "SetNamedSecurityInfo", "SetFileSecurity")} | {
     # The check reads its own token and the clock: nothing may change either, or a file's times.
     "AdjustTokenPrivileges", "SetTokenInformation", "SetSystemTime", "SetLocalTime", "SetFileTime"}
 

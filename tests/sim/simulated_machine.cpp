@@ -171,6 +171,11 @@ std::string parentOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+// Open in another process without sharing, for now.
+bool held(const std::string& path) {
+    return current().heldFiles.count(path) != 0 && current().slept < current().heldUntil;
+}
+
 bool folderExists(const std::string& path) {
     const auto found = current().files.find(path);
     return found != current().files.end() && found->second.directory;
@@ -273,9 +278,15 @@ bool onlyReads() {
 
 void restart() {
     Machine& m = current();
-    for (const std::string& path : m.atRestart) {
+    for (const auto& [path, to] : m.atRestart) {
         const auto found = m.files.find(path);
         if (found == m.files.end()) continue;
+        if (!to.empty()) {
+            const FileEntry moved = found->second;
+            m.files.erase(found);
+            m.files[to] = moved;
+            continue;
+        }
         bool empty = true;
         for (const auto& [other, file] : m.files) empty &= parentOf(other) != path;
         if (!found->second.directory || empty) m.files.erase(found);
@@ -501,7 +512,7 @@ bool fileOpen(const char* path, FileMode mode, File* file, unsigned long* error)
     auto found = current().files.find(path);
     const bool exists = found != current().files.end();
     *error = 0;
-    if (current().heldFiles.count(path) != 0 && current().slept < current().heldUntil) *error = kErrorSharingViolation;
+    if (sim::held(path)) *error = kErrorSharingViolation;
     for (const sim::FileHandleState& other : sim::fileTable()) {
         if (other.open && other.path == path && (writes || other.writes || !other.sharesRead || !sharesRead)) {
             *error = kErrorSharingViolation;
@@ -577,13 +588,19 @@ void fileClose(File file) {
 
 bool moveFile(const char* from, const char* to, unsigned flags) {
     sim::note(std::string("move ") + from + " -> " + (to != nullptr ? to : "(at restart)"));
-    if (to == nullptr) {
-        if ((flags & kMoveAtRestart) == 0) return false;
-        current().atRestart.push_back(from);
-        return true;
+    if ((flags & kMoveAtRestart) != 0) {
+        if (to == nullptr) {
+            current().atRestart.emplace_back(from, "");
+        } else if ((flags & kMoveReplace) != 0) {
+            current().atRestart.emplace_back(from, to);
+        }
+        return to == nullptr || (flags & kMoveReplace) != 0;
     }
+    if (to == nullptr) return false;
     auto found = current().files.find(from);
-    if (found == current().files.end() || current().moveFails.count(from) != 0) return false;
+    if (found == current().files.end() || current().moveFails.count(from) != 0 || sim::held(from) || sim::held(to)) {
+        return false;
+    }
     for (const sim::FileHandleState& other : sim::fileTable()) {
         if (other.open && (other.path == from || other.path == to)) return false;  // no FILE_SHARE_DELETE
     }
@@ -610,6 +627,7 @@ bool removeFile(const char* path, unsigned long* error) {
     for (const sim::FileHandleState& other : sim::fileTable()) {
         if (other.open && other.path == path) *error = kErrorSharingViolation;
     }
+    if (*error == 0 && sim::held(path)) *error = kErrorSharingViolation;
     if (*error != 0) return false;
     current().files.erase(found);
     return true;
@@ -640,13 +658,25 @@ bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
     return true;
 }
 
-FolderTrust folderTrust(const char* path) {
+FolderTrust folderTrust(const char* path, FolderAcl use) {
     sim::note(std::string("folderTrust ") + path);
     const auto set = current().folderTrust.find(path);
-    if (set != current().folderTrust.end()) return set->second;
+    // Letting others open what it holds matters only for the logs.
+    if (set != current().folderTrust.end() && (set->second != FolderTrust::OthersMayOpen || use == FolderAcl::Logs)) {
+        return set->second;
+    }
     const auto found = current().files.find(path);
     if (found == current().files.end()) return FolderTrust::Missing;
     return found->second.directory ? FolderTrust::Trusted : FolderTrust::NotAFolder;
+}
+
+bool resetFolderAcl(const char* path, FolderAcl acl, unsigned long* error) {
+    sim::note(std::string("resetFolderAcl ") + path);
+    *error = current().aclResetFails.count(path) != 0 ? 5 : 0;  // ERROR_ACCESS_DENIED
+    if (*error != 0) return false;
+    current().folderTrust.erase(path);
+    current().files[path].acl = acl;
+    return true;
 }
 
 void forEachFile(const char* pattern, void (*visit)(const char* name, bool folder, void* context), void* context) {

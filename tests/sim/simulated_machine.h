@@ -66,6 +66,8 @@ struct Event {
     std::string text;
 };
 
+using Scheduled = std::vector<std::pair<std::string, std::string>>;
+
 struct Machine {
     std::map<std::string, KeyState> keys;                            // key path below HKLM
     std::map<std::string, std::map<std::string, Value>> values;      // key path -> name -> value
@@ -95,12 +97,14 @@ struct Machine {
     std::optional<std::string> programFilesFolder;  // CSIDL_PROGRAM_FILES
     std::string programPath;                        // GetModuleFileNameA
     std::map<std::string, platform::FolderTrust> folderTrust;  // a folder's state other than Trusted
+    std::set<std::string> aclResetFails;                       // folders whose permissions cannot be reset
     std::set<std::string> heldFiles;    // open in another process without sharing...
     unsigned long long heldUntil = ~0ull;  // ...until the run has slept this many milliseconds
     std::set<std::string> createFails;  // creating this file or folder is denied
     std::set<std::string> writeFails;   // writing to this file fails (the disk full, say)
     std::set<std::string> moveFails;    // renaming this file fails
-    std::vector<std::string> atRestart;  // what MoveFileEx scheduled for the next restart
+    // What MoveFileEx scheduled for the next restart, in order: (from, to), to "" to delete.
+    Scheduled atRestart;
     unsigned long processId = 4242;
     std::string account = "ann";
     std::string computer = "PC-7";
