@@ -144,6 +144,15 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
          kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" lets others than SYSTEM and Administrators write in it; "
          "this run keeps no log"},
+        {"log folder users may open, its permissions not to be reset",
+         [] {
+             sim::addFolder(kLogs);
+             sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayOpen;
+             sim::machine().aclResetFails.insert(kLogs);
+         },
+         kRunNoBackup,
+         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" lets others than SYSTEM and Administrators open what it "
+         "holds, and its permissions cannot be reset; this run keeps no log"},
         {"log folder cannot be made", [] { sim::machine().createFails.insert(kLogs); }, kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" cannot be made; this run keeps no log"},
         {"backup cannot be created", [] { sim::addFolder(kLogs); sim::machine().createFails.insert(kPartial); },
@@ -825,6 +834,103 @@ TEST_F(FleetTest, ARunEndedAtAnyCallLosesNothingAndTheNextFinishesIt) {
     }
     std::printf("crash points: %u tried, %u broken\n", tried, broken);
     EXPECT_EQ(broken, 0u);
+}
+
+// A standard user's moves against the SYSTEM runs, each made only where
+// Windows lets a standard user make it. None may block the registry half
+// for good, lose a backup, break the install, give an exit 0 the check does
+// not, or leave the user a way into the machine's log folder.
+TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
+    struct Move {
+        const char* name;
+        bool (*make)();  // false: Windows refuses it to a standard user
+        const char* command;
+        int code;      // the command's exit code after the move
+        bool restart;  // then a restart, and the command again: exit 0
+    };
+    static const std::string kOldLock = std::string(kLogs) + "\\quillmend-run.lock";  // what 2.1 used
+    static const std::string kRolled = std::string(kLogs) + "\\quillmend-run.lo_";
+    static const std::string kOldest = kBackup;  // the first run's
+    static const std::string kHeldCheck = path(kInstalled, "quillmend-check.exe");
+    const Move kMoves[] = {
+        {"hold the lock", [] { return sim::userHolds(kLock); }, "/registry", 0, false},
+        {"hold the log", [] { return sim::userHolds(kLog); }, "/registry", 0, false},
+        {"hold the rolled log", [] { return sim::userHolds(kRolled); }, "/registry", 0, false},
+        {"hold the oldest backup", [] { return sim::userHolds(kOldest); }, "/registry", 0, false},
+        {"pre-create the lock", [] { return sim::userCreates(kLock + ".x") || sim::userCreates(kOldLock); }, "/registry",
+         0, false},
+        {"pre-create a backup's name", [] { return sim::userCreates(kPartial); }, "/registry", 0, false},
+        {"pre-create or link the log folder",
+         [] {
+             for (const std::string& name : sim::filesIn(kLogs)) sim::machine().files.erase(path(kLogs, name));
+             sim::machine().files.erase(kLogs);
+             return sim::userCreates(kLogs, true);
+         },
+         "/registry", 0, false},
+        {"pre-create or link the install folder",
+         [] {
+             for (const std::string& name : sim::filesIn(kInstalled)) sim::machine().files.erase(path(kInstalled, name));
+             sim::machine().files.erase(kInstalled);
+             return sim::userCreates(kInstalled, true);
+         },
+         "/install", 0, false},
+        {"pre-create a staged copy", [] { return sim::userCreates(path(kInstalled, "quillmend.exe.new")); }, "/install",
+         0, false},
+        {"hold an installed program", [] { return sim::userHolds(kHeldCheck); }, "/install", kRunRestartNeeded, true},
+        {"hold a leftover",
+         [] {
+             sim::addContent(kHeldCheck + ".old", "old quillmend-check.exe");
+             return sim::userHolds(kHeldCheck + ".old");
+         },
+         "/install", kRunRestartNeeded, true},
+        {"start on a machine whose log folder an earlier release left open to Users, holding its lock and log",
+         [] {
+             sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayOpen;
+             sim::addContent(kOldLock, "");
+             return sim::userHolds(kOldLock) && sim::userHolds(kLog);
+         },
+         "/registry", 0, false},
+        {"set the clock back", [] { return false; }, "/registry", 0, false},  // only Administrators and LOCAL SERVICE may
+    };
+    unsigned achieved = 0;
+    for (const Move& move : kMoves) {
+        SetUp();
+        installOld();
+        runFleet("/install");  // the log folder, its lock, log and first backup, this release installed
+        sim::Machine& m = sim::machine();
+        m.now += 10000000;  // the runs after: a backup name of their own
+        m.processId = 4343;
+        sim::addContent(kRolled, "");
+        installOld();  // an older release again, and registry work again
+        addAllEntries();
+        const auto before = m.values[kExtensionsKey];
+        const bool made = move.make();
+        std::string aim;
+        if (made) {
+            int code = runFleet(move.command);
+            if (code != move.code) aim = "exit code " + std::to_string(code);
+            if (aim.empty() && move.restart) {
+                sim::restart();
+                m.now += 10000000;
+                if ((code = runFleet(move.command)) != 0) aim = "after the restart, exit code " + std::to_string(code);
+            }
+            const bool installs = move.command == std::string("/install");
+            if (aim.empty()) aim = endedRunFault(before, false);
+            if (aim.empty() && ladderLeft() != std::vector<std::string>{"KestrinCorp90"}) aim = "the registry half was blocked";
+            if (aim.empty() && runCheck("/registry") != 0) aim = "the check after does not say 0";
+            if (aim.empty() && installs && installed() != release("new ")) aim = "the install is not whole";
+            for (const std::string& name : sim::filesIn(kLogs)) {
+                if (aim.empty() && name != "quillmend-run.lock" && sim::userMayOpen(path(kLogs, name))) {
+                    aim = "the user may open " + name;
+                }
+            }
+        }
+        std::printf("hostile move \"%s\": %s\n", move.name,
+                    !made ? "refused by Windows" : aim.empty() ? "made, achieved nothing" : ("ACHIEVED: " + aim).c_str());
+        if (!aim.empty()) ++achieved;
+    }
+    std::printf("hostile moves: %zu tried, %u achieved their aim\n", sizeof kMoves / sizeof kMoves[0], achieved);
+    EXPECT_EQ(achieved, 0u);
 }
 
 TEST(CmTraceLine, HoldsOneFactWhateverItsText) {

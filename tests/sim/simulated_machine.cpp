@@ -276,8 +276,34 @@ bool onlyReads() {
     return true;
 }
 
+bool userMayOpen(const std::string& path) {
+    const std::string folder = parentOf(path);
+    if (folder.rfind("C:\\Users\\", 0) == 0) return true;
+    const auto trust = current().folderTrust.find(folder);
+    if (trust != current().folderTrust.end() && trust->second == platform::FolderTrust::OthersMayOpen) return true;
+    const auto found = current().files.find(folder);
+    return found != current().files.end() && found->second.acl != platform::FolderAcl::Logs;
+}
+
+bool userHolds(const std::string& path) {
+    if (!hasFile(path) || !userMayOpen(path)) return false;
+    current().heldFiles.insert(path);
+    return true;
+}
+
+bool userCreates(const std::string& path, bool folder) {
+    if (hasFile(path) || parentOf(path).rfind("C:\\Users\\", 0) != 0) return false;
+    if (folder) {
+        addFolder(path);
+    } else {
+        addContent(path, "a user's");
+    }
+    return true;
+}
+
 void restart() {
     Machine& m = current();
+    m.heldFiles.clear();  // the users' processes end first
     for (const auto& [path, to] : m.atRestart) {
         const auto found = m.files.find(path);
         if (found == m.files.end()) continue;

@@ -176,6 +176,19 @@ void endProcess(Ending how);
 // empty, as Microsoft documents it), and no program runs any more.
 void restart();
 
+// A standard user's moves, allowed as Windows allows them by the folder's
+// permissions: the user's own profile is the user's; a folder under Program
+// Files lets Users read and run what it holds (what Program Files passes
+// down, and the install folder's own ACL) but create nothing; the log
+// folder the run makes lets them nothing, an earlier release's lets them
+// read (folderTrust OthersMayOpen).
+bool userMayOpen(const std::string& path);
+// Opened sharing nothing by a process of the user's, open until the restart;
+// false when Windows refuses the open.
+bool userHolds(const std::string& path);
+// A file or folder (a link alike) made by the user; false when Windows refuses.
+bool userCreates(const std::string& path, bool folder = false);
+
 // The system code page's lead bytes for Japanese (932).
 void useJapaneseCodePage();
 
