@@ -896,6 +896,26 @@ def deployment(ctx):
                   and registrations() == ["KestrinCorp90"], "%s: the next install: exit code %s:\n%s" % (moment, code, output))
             log_texts(system_logs("quillmend-run.log"))  # the killed run's lines and the next one's, each whole
 
+    def upgrade_while_a_program_is_held_open():
+        """Another process holds the installed check open without delete
+        sharing, as a user may: the upgrade cleans the registry, exits 3010,
+        and the restart puts the new check in place."""
+        ctx.machine.reset_registry()
+        ctx.machine.seed_demo()
+        older_release()
+        holder = ctx.hold(unix_installed("quillmend-check.exe"), 15000)
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+        holder.wait(timeout=120)
+        print("        Wine: install said: %s" % [l for l in output.splitlines() if l.startswith("install: ")])
+        check(code == 3010 and registrations() == ["KestrinCorp90"],
+              "install with the check held: exit code %s, registrations %s:\n%s" % (code, registrations(), output))
+        ctx.machine.wine("wineboot", "-r")
+        ctx.machine.shutdown()
+        for name in programs:
+            check(open(unix_installed(name), "rb").read() == open(os.path.join(ctx.program_dir, name), "rb").read(),
+                  "after the restart %s is not this release's" % name)
+        print("        after the restart: %s" % sorted(os.listdir(unix_installed())))
+
     def bad_argument():
         code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /everything' % installed)
         check(code == 5 and verdicts(output) == [], "bad argument: exit code %s:\n%s" % (code, output))
@@ -945,6 +965,7 @@ def deployment(ctx):
             ("install while the installed quillmend-run.exe runs", install_while_a_program_runs),
             ("uninstall while a program runs, install, restart", uninstall_while_a_program_runs_then_install),
             ("an install killed at a staged copy, a rename, the backup; restart", killed_at_moments_then_restart),
+            ("an upgrade while another process holds a program open, restart", upgrade_while_a_program_is_held_open),
             ("quillmend-run.exe with a bad argument", bad_argument),
             ("install without quillmend-check.exe", program_missing),
             ("install with a copy that fails", failed_copy),
