@@ -139,6 +139,10 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
         {"log folder of a foreign owner",
          [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ForeignOwner; },
          kRunNoBackup, "backup: not written (no usable log folder); the registry was not changed"},
+        {"log folder of a foreign owner, said",
+         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ForeignOwner; },
+         kRunNoBackup,
+         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" is not owned by SYSTEM or Administrators; this run keeps no log"},
         {"log folder users may write",
          [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayWrite; },
          kRunNoBackup,
@@ -340,6 +344,16 @@ TEST_F(FleetTest, UserRunDeletesOnlyStaleCopiesItCanReachAndNeverTouchesTheRegis
          0, true, "verdict: nothing left to clean (exit code 0)"},
         {"a service account", [] { sim::machine().serviceAccount = true; }, kCheckCannotTell, true,
          "verdict: cannot tell what is left: a line above says why (exit code 4)"},
+        {"roaming named outside the code page",
+         [] {
+             sim::machine().files.erase(kRoamingCopy);
+             sim::machine().roamingFolder = "C:\\Users\\ann\\???";
+             sim::machine().wideFolders[26] = "C:\\Users\\ann\\\u65e5";
+             sim::addFile(sim::machine().wideFolders[26] + "\\Microsoft\\Outlook\\Extend.dat");
+         },
+         kCheckExtendDatRemains, false,
+         "roaming Extend.dat: present and stale (a file), out of a run's reach (the folder's name holds characters "
+         "outside the ANSI code page): delete it by hand, at (UTF-8) C:\\Users\\ann\\\u65e5\\Microsoft\\Outlook\\Extend.dat"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -351,6 +365,9 @@ TEST_F(FleetTest, UserRunDeletesOnlyStaleCopiesItCanReachAndNeverTouchesTheRegis
         EXPECT_TRUE(sim::logged("openForValues").empty() && registryChanges().empty());
         EXPECT_EQ(sim::hasFile(kRoamingCopy), c.roamingLeft);
         EXPECT_NE(sim::machine().output.find(std::string(c.line) + "\r\n"), std::string::npos) << sim::machine().output;
+        const std::vector<std::string> texts = logTexts(kUserLogs + std::string("\\quillmend-run.log"));
+        EXPECT_NE(std::find_if(texts.begin(), texts.end(), [&](const std::string& t) { return t.find(c.line) == 2; }),
+                  texts.end()) << "the log holds the line";
         EXPECT_EQ(sim::machine().files[kUserLogs].acl, platform::FolderAcl::Inherited);
         EXPECT_FALSE(sim::hasFile(kLogs)) << "the machine's log folder is not a user run's";
     }
