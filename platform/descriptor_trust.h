@@ -1,6 +1,5 @@
-// The folder trust decision alone, on a descriptor already read: the Windows
-// builds' folderTrust uses it, and the Wine suite runs it on descriptors
-// written in SDDL.
+// The folder trust decision alone, on a descriptor already read: apart from
+// the call that reads it, so that it can be given any descriptor.
 #pragma once
 
 #include "platform/platform.h"
