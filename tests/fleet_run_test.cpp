@@ -83,6 +83,7 @@ protected:
 };
 
 TEST_F(FleetTest, RegistryWorkIsBackedUpCleanedLoggedAndRestorable) {
+    sim::setValue(kExtensionsKey, "Marvil", 0x12345678, {0xab});  // a type of eight hex digits
     const auto before = sim::machine().values[kExtensionsKey];
     sim::machine().commandLine = "\"C:\\Release\\quillmend-run.exe\" /registry";
     EXPECT_EQ(startFleetRun(), 0);
@@ -112,6 +113,7 @@ TEST_F(FleetTest, RegistryWorkIsBackedUpCleanedLoggedAndRestorable) {
     for (size_t i = 2; i < saved.size(); i += 2) narrow += saved[i];
     EXPECT_NE(narrow.find("\"KestrinCorp810\"=hex(1):78,00\r\n"), std::string::npos) << narrow;
     EXPECT_NE(narrow.find("\"Outlook Setup Extension\"=-\r\n"), std::string::npos) << narrow;
+    EXPECT_NE(narrow.find("\"Marvil\"=hex(12345678):ab\r\n"), std::string::npos) << narrow;
     EXPECT_NE(narrow.find("; Quillmend backup 2026-12-09T13:20:05Z; restore: reg import FILE"), std::string::npos) << narrow;
     EXPECT_EQ(narrow.find("KestrinCorp90\""), std::string::npos) << "a value the run keeps is not in it";
     EXPECT_EQ(sim::importRegFile(kBackup), "");
@@ -333,9 +335,18 @@ TEST_F(FleetTest, UserRunDeletesOnlyStaleCopiesItCanReachAndNeverTouchesTheRegis
         int code;
         bool roamingLeft;
         const char* line;
+        const char* logged = nullptr;  // the line as the log holds it (UTF-8), where it differs
     };
     const Case kCases[] = {
         {"both stale", [] {}, 0, false, "deleted: C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat"},
+        {"roaming named in the code page",
+         [] {
+             sim::machine().files.erase(kRoamingCopy);
+             sim::machine().roamingFolder = "C:\\Users\\Caf\xe9";
+             sim::addFile("C:\\Users\\Caf\xe9\\Microsoft\\Outlook\\Extend.dat");
+         },
+         0, false, "deleted: C:\\Users\\Caf\xe9\\Microsoft\\Outlook\\Extend.dat",
+         "deleted: C:\\Users\\Caf\xc3\xa9\\Microsoft\\Outlook\\Extend.dat"},
         {"roaming read-only", [] { sim::machine().files[kRoamingCopy].readOnly = true; }, kCheckExtendDatRemains, true,
          "kept: C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\Extend.dat (delete it by hand)"},
         {"roaming in use", [] { sim::machine().files[kRoamingCopy].deleteFails = true; }, kCheckExtendDatRemains, true,
@@ -366,8 +377,11 @@ TEST_F(FleetTest, UserRunDeletesOnlyStaleCopiesItCanReachAndNeverTouchesTheRegis
         EXPECT_EQ(sim::hasFile(kRoamingCopy), c.roamingLeft);
         EXPECT_NE(sim::machine().output.find(std::string(c.line) + "\r\n"), std::string::npos) << sim::machine().output;
         const std::vector<std::string> texts = logTexts(kUserLogs + std::string("\\quillmend-run.log"));
-        EXPECT_NE(std::find_if(texts.begin(), texts.end(), [&](const std::string& t) { return t.find(c.line) == 2; }),
-                  texts.end()) << "the log holds the line";
+        const std::string logged = c.logged != nullptr ? c.logged : c.line;
+        const auto found =
+            std::find_if(texts.begin(), texts.end(), [&](const std::string& t) { return t.find(logged) == 2; });
+        ASSERT_NE(found, texts.end()) << "the log holds the line";
+        EXPECT_TRUE(c.code != kCheckCannotTell || (*found)[0] == '3') << "a verdict that cannot tell is an error";
         EXPECT_EQ(sim::machine().files[kUserLogs].acl, platform::FolderAcl::Inherited);
         EXPECT_FALSE(sim::hasFile(kLogs)) << "the machine's log folder is not a user run's";
     }
@@ -571,6 +585,22 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
          },
          kRunInstallFailed, release("old "),
          "install: copying \"C:\\Release\\quillmend-run.exe\" failed (a write failed)"},
+        {"a copy that differs from its source",
+         [] {
+             installOld();
+             sim::machine().writesGarbled.insert(path(kInstalled, "quillmend-run.exe.new"));
+         },
+         kRunInstallFailed, release("old "),
+         "install: copying \"C:\\Release\\quillmend-run.exe\" failed (the copy differs)"},
+        {"a release folder too long for a program's name",
+         [] {
+             installOld();
+             const std::string folder = "C:\\" + std::string(238, 'r');  // quillmend-run.exe fits, quillmend-check.exe not
+             sim::addFolder(folder);
+             for (const char* p : {"quillmend.exe", "quillmend-run.exe"}) sim::addContent(folder + "\\" + p, "new");
+             sim::machine().programPath = folder + "\\quillmend-run.exe";
+         },
+         kRunInstallFailed, release("old "), "install: a path cannot be named"},
         {"a rename failing after another succeeded",
          [] {
              installOld();

@@ -571,7 +571,10 @@ bool fileWrite(File file, const void* data, unsigned long size) {
     if (state == nullptr || !state->writes) return false;
     sim::note("fileWrite " + state->path);
     if (current().writeFails.count(state->path) != 0) return false;
-    current().files[state->path].content.append(static_cast<const char*>(data), size);
+    std::string& content = current().files[state->path].content;
+    const size_t at = content.size();
+    content.append(static_cast<const char*>(data), size);
+    if (size != 0 && current().writesGarbled.count(state->path) != 0) content[at] = static_cast<char>(content[at] ^ 1);
     return true;
 }
 

@@ -102,6 +102,7 @@ struct Machine {
     unsigned long long heldUntil = ~0ull;  // ...until the run has slept this many milliseconds
     std::set<std::string> createFails;  // creating this file or folder is denied
     std::set<std::string> writeFails;   // writing to this file fails (the disk full, say)
+    std::set<std::string> writesGarbled;  // what is written to this file lands with its first byte changed
     std::set<std::string> moveFails;    // renaming this file fails
     // What MoveFileEx scheduled for the next restart, in order: (from, to), to "" to delete.
     Scheduled atRestart;
