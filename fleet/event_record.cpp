@@ -39,7 +39,8 @@ void reportRecord(unsigned half, int before, int code) {
     if (recordCut) text::append(record, kRecordBytes, "(cut: the rest is in the log)\r\n");
     if (openLogPath() != nullptr) text::appendFormat(record, kRecordBytes, "log: %\r\n", openLogPath());
     unsigned long error = 0;
-    if (!platform::reportEvent(kEventSource, kLevels[outcome], half + outcome, record, &error)) {
-        sayError(kLogWarning, "event: the record for source % was not written (error %)", kEventSource, error);
+    const char* source = half == kEventUserHalf ? kUserEventSource : kEventSource;
+    if (!platform::reportEvent(source, kLevels[outcome], half + outcome, record, &error)) {
+        sayError(kLogWarning, "event: the record for source % was not written (error %)", source, error);
     }
 }

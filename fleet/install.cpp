@@ -229,11 +229,16 @@ int installRelease() {
     unsigned long error = 0;
     const char* messageFile = steps[kMessageFileProgram].target;
     const unsigned types = kEventTypes;  // a REG_DWORD: four bytes, low first, as x86 holds them
-    if (!platform::regSetKeyValue(kEventSourceKey, "EventMessageFile", platform::kRegExpandSz, messageFile,
-                                  text::length(messageFile) + 1, &error) ||
-        !platform::regSetKeyValue(kEventSourceKey, "TypesSupported", platform::kRegDword, &types, sizeof types, &error)) {
-        sayError(kLogWarning, "install: Event Log source %: not registered (error %)", kEventSource, error);
+    platform::regDeleteKey(kOldEventSourceKey, &error);  // else the name would be in two logs
+    bool registered = platform::regSetKeyValue(kEventLogKey, "CustomSD", platform::kRegSz, kEventLogAccess,
+                                               sizeof kEventLogAccess, &error);
+    for (int i = 0; i < 2 && registered; ++i) {
+        registered = platform::regSetKeyValue(kEventSourceKeys[i], "EventMessageFile", platform::kRegExpandSz,
+                                              messageFile, text::length(messageFile) + 1, &error) &&
+                     platform::regSetKeyValue(kEventSourceKeys[i], "TypesSupported", platform::kRegDword, &types,
+                                              sizeof types, &error);
     }
+    if (!registered) sayError(kLogWarning, "install: Event Log source %: not registered (error %)", kEventSource, error);
     return atRestart ? kRunRestartNeeded : 0;
 }
 
@@ -245,7 +250,15 @@ int uninstallRelease() {
     }
     // The source goes first; its records stay in the log, shown without their message.
     unsigned long error = 0;
-    bool failed = !platform::regDeleteKey(kEventSourceKey, &error);
+    // The machine half's source before its log, which may hold no key when it goes.
+    const char* const keys[] = {kEventSourceKeys[0], kEventLogKey, kEventSourceKeys[1], kOldEventSourceKey};
+    bool failed = false;
+    for (const char* key : keys) {
+        unsigned long keyError = 0;
+        if (platform::regDeleteKey(key, &keyError)) continue;
+        if (!failed) error = keyError;
+        failed = true;
+    }
     if (failed) sayError(kLogError, "uninstall: Event Log source %: not removed (error %)", kEventSource, error);
     if (platform::folderTrust(folder, platform::FolderAcl::Programs) == platform::FolderTrust::Missing) {
         say(kLogInfo, "uninstall: \"%\" is not there", folder);

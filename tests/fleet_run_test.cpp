@@ -26,6 +26,7 @@ const std::string kBackup = std::string(kLogs) + "\\extensions-20261209T132005Z-
 const std::string kPartial = kBackup + ".partial";  // until it is whole
 const std::string kLog = std::string(kLogs) + "\\quillmend-run.log";
 const std::string kLock = std::string(kLogs) + "\\quillmend-run.lck";
+const std::string kEventSourceKey = kEventSourceKeys[0];  // the machine half's
 const char* const kLadder[] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
 
 std::string path(const char* folder, const std::string& name) { return std::string(folder) + "\\" + name; }
@@ -458,6 +459,7 @@ TEST_F(FleetTest, EachHalfLeavesOneEventLogRecordForItsOutcome) {
         ASSERT_EQ(events.size(), c.records.size());
         for (size_t i = 0; i < events.size(); ++i) {
             EXPECT_EQ(events[i].id, c.records[i].first);
+            EXPECT_EQ(events[i].source, events[i].id >= kEventUserHalf ? kUserEventSource : kEventSource);
             EXPECT_EQ(events[i].type, c.records[i].second);
         }
         if (events.empty()) continue;
@@ -509,10 +511,13 @@ TEST_F(FleetTest, ARecordThatCannotBeWrittenChangesNothingElse) {
     EXPECT_EQ(runFleet(""), 0);
     EXPECT_EQ(sim::machine().values, values);
     const std::string line = "event: the record for source Quillmend was not written (error 1502)\r\n";
-    // Each half's "exit code 0" is followed by the line.
+    // Each half's "exit code 0" is followed by the line, with the half's own source.
     std::string expected;
+    const char* const sources[] = {"Quillmend", "Quillmend User"};
+    int half = 0;
     for (size_t at = 0, end; (end = output.find("exit code 0\r\n", at)) != std::string::npos; at = end + 13) {
-        expected += output.substr(at, end + 13 - at) + line;
+        expected += output.substr(at, end + 13 - at) + "event: the record for source " + sources[half++ % 2] +
+                    " was not written (error 1502)\r\n";
     }
     EXPECT_EQ(sim::machine().output, expected);
     EXPECT_EQ(logTexts().back(), "2 " + line.substr(0, line.size() - 2));
@@ -549,6 +554,7 @@ std::map<std::string, std::string> release(const char* prefix) {
 }
 
 void installOld() {
+    sim::setString(kOldEventSourceKey, "EventMessageFile", "an older release's");
     sim::addFolder(kInstalled);
     for (const char* program : kReleasePrograms) sim::addContent(path(kInstalled, program), std::string("old ") + program);
 }
@@ -669,11 +675,13 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         // The source names the installed program as its message file, once the install is whole.
         const bool registered = sim::hasValue(kEventSourceKey, "EventMessageFile");
         EXPECT_EQ(registered, c.code == 0 && sim::machine().keys[kEventSourceKey] == sim::KeyState::Present);
-        if (registered) {
-            EXPECT_EQ(sim::machine().values[kEventSourceKey]["EventMessageFile"].type, sim::kRegExpandSz);
-            EXPECT_EQ(sim::stringValue(kEventSourceKey, "EventMessageFile"), path(kInstalled, "quillmend-run.exe") + '\0');
-            EXPECT_EQ(sim::machine().values[kEventSourceKey]["TypesSupported"].data,
-                      (std::vector<unsigned char>{7, 0, 0, 0}));
+        for (const char* key : kEventSourceKeys) {
+            if (!registered) break;
+            EXPECT_EQ(sim::machine().values[key]["EventMessageFile"].type, sim::kRegExpandSz);
+            EXPECT_EQ(sim::stringValue(key, "EventMessageFile"), path(kInstalled, "quillmend-run.exe") + '\0');
+            EXPECT_EQ(sim::machine().values[key]["TypesSupported"].data, (std::vector<unsigned char>{7, 0, 0, 0}));
+            EXPECT_EQ(sim::stringValue(kEventLogKey, "CustomSD"), std::string(kEventLogAccess) + '\0');
+            EXPECT_EQ(sim::machine().keys.count(kOldEventSourceKey), 0u) << "the name is in one log only";
         }
         if (std::string(c.name) == "the same release again") {
             EXPECT_TRUE(sim::logged("fileOpen createNew C:\\Program Files (x86)\\Quillmend\\").empty()) << "nothing copied";
@@ -704,7 +712,9 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
                       std::string::npos,
                   attempt == 2);
         EXPECT_FALSE(sim::hasFile(kInstalled));
-        EXPECT_EQ(sim::machine().keys.count(kEventSourceKey), 0u);
+        for (const std::string& key : {kEventSourceKey, std::string(kEventLogKey), std::string(kEventSourceKeys[1])}) {
+            EXPECT_EQ(sim::machine().keys.count(key), 0u) << key;
+        }
         EXPECT_TRUE(sim::hasFile(kBackup) && sim::hasFile(kLog));
     }
     // A source that cannot be removed fails the uninstall, which still removes the files.
@@ -894,6 +904,7 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
         const char* command;
         int code;      // the command's exit code after the move
         bool restart;  // then a restart, and the command again: exit 0
+        const char* madeIsTheAim = nullptr;  // what the move achieves by being made at all
     };
     static const std::string kOldLock = std::string(kLogs) + "\\quillmend-run.lock";  // what 2.1 used
     static const std::string kRolled = std::string(kLogs) + "\\quillmend-run.lo_";
@@ -938,6 +949,8 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
          },
          "/registry", 0, false},
         {"set the clock back", [] { return false; }, "/registry", 0, false},  // only Administrators and LOCAL SERVICE may
+        {"forge the machine half's record", [] { return sim::userReportsEvent(kEventSource); }, "/registry", 0, false,
+         "a record in the machine half's name"},
     };
     unsigned achieved = 0;
     for (const Move& move : kMoves) {
@@ -952,8 +965,8 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
         addAllEntries();
         const auto before = m.values[kExtensionsKey];
         const bool made = move.make();
-        std::string aim;
-        if (made) {
+        std::string aim = made && move.madeIsTheAim != nullptr ? move.madeIsTheAim : "";
+        if (made && aim.empty()) {
             int code = runFleet(move.command);
             if (code != move.code) aim = "exit code " + std::to_string(code);
             if (aim.empty() && move.restart) {

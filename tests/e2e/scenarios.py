@@ -684,7 +684,8 @@ def long_paths(ctx):
 # the advapi channel, then its string on the eventlog channel, in the class of
 # its level (trace: information, warn: warning, err: error); dlls/advapi32/eventlog.c.
 RECORDS_DEBUG = "-all,fixme+advapi,+eventlog"
-EVENT_SOURCE_KEY = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmend"
+EVENT_LOG_KEY = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Quillmend"
+EVENT_SOURCE_KEY = EVENT_LOG_KEY + "\\Quillmend"
 
 def deployment(ctx):
     installed = "C:\\Program Files (x86)\\Quillmend"
@@ -767,6 +768,9 @@ def deployment(ctx):
               "the log's header and the check's time:\n%s" % "\n".join(texts))
         expect_records("the install", [(1001, 4, 'trace:L"quillmend-run.exe /install as ')])
         check(source() == ("REG_EXPAND_SZ", installed + "\\quillmend-run.exe"), "the source: %s" % (source(),))
+        access = (ctx.machine.reg_query(EVENT_LOG_KEY) or {}).get("CustomSD")
+        check(access and access[0] == "REG_SZ" and access[1].startswith("O:BAG:SYD:(A;;0xf0007;;;SY)"),
+              "the log's CustomSD: %s" % (access,))
         ctx.machine.wine("reg", "import", ctx.machine.windows_path(system_logs(backups()[0])), "/reg:32")
         check(registrations() == sorted(LADDER), "the backup did not restore them: %s" % registrations())
         check("Outlook Setup Extension" not in ctx.extensions(), "the backup did not restore the setup value's absence")
@@ -960,7 +964,8 @@ def deployment(ctx):
             check(code == 0, "uninstall %d: exit code %s:\n%s" % (attempt, code, output))
             check(not os.path.exists(unix_installed()), "uninstall %d: the folder is still there" % attempt)
             check(os.path.exists(system_logs("quillmend-run.log")), "the logs went")
-            check(source() is None, "uninstall %d: the Event Log source is still there" % attempt)
+            check(source() is None and ctx.machine.reg_query(EVENT_LOG_KEY) is None,
+                  "uninstall %d: the Event Log source or its log is still there" % attempt)
 
     return [("install on a machine with work left, the backup restores", install_with_work_left),
             ("install again, nothing to do", again_on_a_clean_machine),

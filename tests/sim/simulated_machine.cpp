@@ -301,6 +301,17 @@ bool userCreates(const std::string& path, bool folder) {
     return true;
 }
 
+bool userReportsEvent(const std::string& source) {
+    const std::string logs = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\";
+    for (const auto& [key, state] : current().keys) {
+        const size_t slash = key.rfind('\\');
+        if (key.compare(0, logs.size(), logs) != 0 || key.substr(slash + 1) != source || slash < logs.size()) continue;
+        const std::string log = key.substr(0, slash);
+        if (hasValue(log, "CustomSD")) return false;
+    }
+    return true;
+}
+
 void restart() {
     Machine& m = current();
     m.heldFiles.clear();  // the users' processes end first
@@ -781,6 +792,11 @@ bool regDeleteKey(const char* key, unsigned long* error) {
     auto found = current().keys.find(key);
     *error = found == current().keys.end() ? kErrorFileNotFound
              : found->second != sim::KeyState::Present ? kErrorAccessDenied : 0;
+    // RegDeleteKey takes a key without subkeys only.
+    const std::string below = std::string(key) + "\\";
+    for (const auto& [other, state] : current().keys) {
+        if (other.compare(0, below.size(), below) == 0) *error = kErrorAccessDenied;
+    }
     if (*error == kErrorAccessDenied) return false;
     current().keys.erase(key);
     current().values.erase(key);
@@ -791,7 +807,7 @@ bool reportEvent(const char* source, unsigned short type, unsigned long id, cons
     sim::note(std::string("event ") + source + " " + std::to_string(id));
     *error = current().eventError;
     if (*error != 0) return false;
-    current().events.push_back({type, id, text});
+    current().events.push_back({source, type, id, text});
     return true;
 }
 

@@ -61,6 +61,7 @@ struct Box {
 
 // A record written to the Event Log.
 struct Event {
+    std::string source;
     unsigned short type = 0;
     unsigned long id = 0;
     std::string text;
@@ -189,6 +190,10 @@ bool userMayOpen(const std::string& path);
 bool userHolds(const std::string& path);
 // A file or folder (a link alike) made by the user; false when Windows refuses.
 bool userCreates(const std::string& path, bool folder = false);
+// A record posted by the user under source: refused only where the source is
+// registered in a log whose CustomSD the machine sets (Application's lets
+// every authenticated user write).
+bool userReportsEvent(const std::string& source);
 
 // The system code page's lead bytes for Japanese (932).
 void useJapaneseCodePage();
