@@ -75,10 +75,10 @@ void fleetRun(FuzzedDataProvider& in) {
     m.programFilesFolder = programFiles;
     sim::addFolder(programFiles);
     if (m.localFolder && in.ConsumeBool()) sim::addFolder(*m.localFolder);
-    const int logState = in.ConsumeIntegralInRange(0, 5);
+    const int logState = in.ConsumeIntegralInRange(0, 6);
     static const platform::FolderTrust kStates[] = {
-        platform::FolderTrust::Trusted, platform::FolderTrust::ReparsePoint, platform::FolderTrust::ForeignOwner,
-        platform::FolderTrust::OthersMayWrite, platform::FolderTrust::Unreadable};
+        platform::FolderTrust::Trusted,        platform::FolderTrust::ReparsePoint, platform::FolderTrust::ForeignOwner,
+        platform::FolderTrust::OthersMayWrite, platform::FolderTrust::Unreadable,   platform::FolderTrust::OthersMayOpen};
     if (logState > 0) sim::addFolder(logs);
     if (logState > 1) m.folderTrust[logs] = kStates[logState - 1];
     if (in.ConsumeIntegralInRange(0, 5) == 0) {
