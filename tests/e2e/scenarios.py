@@ -924,6 +924,41 @@ def deployment(ctx):
                   "after the restart %s is not this release's" % name)
         print("        after the restart: %s" % sorted(os.listdir(unix_installed())))
 
+    def trust_on_descriptors():
+        """The programs' own folder trust decision (platform::descriptorTrust),
+        run by the driver with Wine's advapi32 on descriptors given in SDDL."""
+        user = "S-1-5-21-1-2-3-1001"  # another account than the one running
+        logs, programs = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", "(A;OICI;0x1200a9;;;BU)"
+        # (what it is, SDDL, FolderTrust for the logs, for the programs): 0 trusted, 4 a foreign owner,
+        # 5 others may write, 7 others may open what it holds.
+        rows = [
+            # As createFolder makes them (platform/platform_windows.cpp).
+            ("the log folder as the run makes it", logs, 0, 0),
+            ("the install folder as the run makes it", logs + programs, 7, 0),
+            # As 1.x's quillmend-install.cmd set it: icacls /inheritance:r /grant:r SYSTEM, Administrators
+            # (OI)(CI)F, Users (OI)(CI)RX (the repository's history, commit 72694fb).
+            ("the log folder 1.x left", logs + programs, 7, 0),
+            # Written from Microsoft Learn's "ACE Strings" and "SID Strings".
+            ("a user's explicit entry that may write", logs + "(A;OICI;0x1301bf;;;%s)" % user, 5, 5),
+            ("a user's explicit entry that may read", logs + "(A;OICI;0x1200a9;;;%s)" % user, 7, 0),
+            ("a folder a user made", "O:%sD:(A;OICI;FA;;;%s)" % (user, user), 4, 4),
+            ("Users may create folders in it", logs + "(A;CI;0x116;;;BU)", 5, 5),
+            ("CREATOR OWNER inherit-only, Users read", logs + "(A;OICIIO;GA;;;CO)" + programs, 7, 0),
+            ("Users denied everything", "O:BAD:P(D;OICI;FA;;;BU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", 0, 0),
+            ("a NULL DACL, which grants everyone everything", "NULL_DACL", 5, 5),
+            ("an empty DACL, which grants nobody anything", "O:BAD:P", 0, 0),
+        ]
+        out = os.path.join(ctx.machine.root, "trust.txt")
+        with open(out, "wb") as f:
+            subprocess.run([WINE, os.path.join(ctx.machine.root, "wine_driver.exe"), "--trust"] + [r[1] for r in rows],
+                           env=ctx.machine.env, stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.DEVNULL,
+                           timeout=120)
+        got = open(out, "rb").read().decode("latin-1").split()
+        wanted = ["logs=%d" % r[2] if i % 2 == 0 else "programs=%d" % r[3] for r in rows for i in (0, 1)]
+        for row, pair in zip(rows, zip(got[0::2], got[1::2])):
+            print("        %s: %s" % (row[0], " ".join(pair)))
+        check(got == wanted, "the decision on the descriptors: %s, expected %s" % (got, wanted))
+
     def bad_argument():
         code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /everything' % installed)
         check(code == 5 and verdicts(output) == [], "bad argument: exit code %s:\n%s" % (code, output))
@@ -975,6 +1010,7 @@ def deployment(ctx):
             ("uninstall while a program runs, install, restart", uninstall_while_a_program_runs_then_install),
             ("an install killed at a staged copy, a rename, the backup; restart", killed_at_moments_then_restart),
             ("an upgrade while another process holds a program open, restart", upgrade_while_a_program_is_held_open),
+            ("the folder trust decision on descriptors in SDDL", trust_on_descriptors),
             ("quillmend-run.exe with a bad argument", bad_argument),
             ("install without quillmend-check.exe", program_missing),
             ("install with a copy that fails", failed_copy),

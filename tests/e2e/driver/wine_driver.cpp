@@ -26,11 +26,23 @@
 // Gives HKLM\KEY (as a 64-bit program names it) a DACL that lets Everyone do
 // anything but set values, as an unelevated user meets the Extensions key.
 //
+//   wine_driver.exe --trust SDDL...
+//
+// Runs the programs' own folder trust decision (platform::descriptorTrust,
+// with Wine's advapi32) on each descriptor, as this process's account, and
+// prints one line per descriptor: "logs=N programs=N", N a FolderTrust.
+// "NULL_DACL": owner Administrators and a NULL DACL, made with
+// SetSecurityDescriptorDacl (Wine's SDDL parser makes NO_ACCESS_CONTROL an
+// empty DACL, which grants nothing, where Windows makes it a NULL one).
+//
 //   wine_driver.exe --hold FILE MILLISECONDS
 //
 // Holds FILE open without sharing (created when missing) for that long, as
 // another run holding its lock does; prints "held" once it holds it.
 #include <windows.h>
+#include <sddl.h>
+
+#include "platform/descriptor_trust.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -147,7 +159,48 @@ int denySetValue(const char* path) {
 
 }  // namespace
 
+int trust(int count, char** sddl) {
+    HANDLE token = nullptr;
+    alignas(TOKEN_USER) unsigned char user[256];
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) ||
+        !GetTokenInformation(token, TokenUser, user, sizeof user, &size)) {
+        return 3;
+    }
+    CloseHandle(token);
+    const void* self = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+    for (int i = 0; i < count; ++i) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (std::strcmp(sddl[i], "NULL_DACL") == 0) {
+            SECURITY_DESCRIPTOR absolute;
+            alignas(SID) unsigned char admins[SECURITY_MAX_SID_SIZE];
+            DWORD sidSize = sizeof admins;
+            DWORD relativeSize = 0;
+            InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION);
+            CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &sidSize);
+            SetSecurityDescriptorOwner(&absolute, admins, FALSE);
+            SetSecurityDescriptorDacl(&absolute, TRUE, nullptr, FALSE);
+            MakeSelfRelativeSD(&absolute, nullptr, &relativeSize);
+            descriptor = LocalAlloc(LMEM_FIXED, relativeSize);
+            if (descriptor == nullptr || !MakeSelfRelativeSD(&absolute, descriptor, &relativeSize)) {
+                std::printf("no NULL DACL (error %lu)\n", GetLastError());
+                continue;
+            }
+        } else if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl[i], SDDL_REVISION_1, &descriptor,
+                                                                         nullptr)) {
+            std::printf("unreadable SDDL (error %lu)\n", GetLastError());
+            continue;
+        }
+        std::printf("logs=%d programs=%d\n",
+                    static_cast<int>(platform::descriptorTrust(descriptor, self, platform::FolderAcl::Logs)),
+                    static_cast<int>(platform::descriptorTrust(descriptor, self, platform::FolderAcl::Programs)));
+        LocalFree(descriptor);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--trust") == 0) return trust(argc - 2, argv + 2);
     if (argc == 3 && std::strcmp(argv[1], "--deny-set-value") == 0) return denySetValue(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "--hold") == 0) {
         const HANDLE held = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
