@@ -160,6 +160,11 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
          kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" lets others than SYSTEM and Administrators open what it "
          "holds, and its permissions cannot be reset; this run keeps no log"},
+        {"Program Files named too long for the log folder's name",
+         [] { sim::machine().programFilesFolder = "C:\\" + std::string(244, 'p'); }, kRunNoBackup,
+         "log: \"\" is not a folder; this run keeps no log"},
+        {"log folder a file", [] { sim::addContent(kLogs, "a file"); }, kRunNoBackup,
+         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" is not a folder; this run keeps no log"},
         {"log folder cannot be made", [] { sim::machine().createFails.insert(kLogs); }, kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" cannot be made; this run keeps no log"},
         {"backup cannot be created", [] { sim::addFolder(kLogs); sim::machine().createFails.insert(kPartial); },
@@ -750,6 +755,17 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
     sim::addContent(path(kInstalled, "notes.txt"), "mine");
     EXPECT_EQ(runFleet("/uninstall"), 1);
     EXPECT_TRUE(sim::hasFile(path(kInstalled, "notes.txt")));
+    EXPECT_NE(sim::machine().output.find("uninstall: \"" + std::string(kInstalled) + "\" is not empty: not removed\r\n"),
+              std::string::npos);
+    // A program that can be neither deleted nor renamed: said, and the uninstall fails.
+    sim::machine().files.erase(path(kInstalled, "notes.txt"));
+    EXPECT_EQ(runFleet("/install"), 0);
+    sim::machine().files[path(kInstalled, "quillmend.exe")].deleteFails = true;
+    sim::machine().moveFails.insert(path(kInstalled, "quillmend.exe"));
+    EXPECT_EQ(runFleet("/uninstall"), 1);
+    EXPECT_NE(sim::machine().output.find("uninstall: \"" + path(kInstalled, "quillmend.exe") +
+                                         "\" cannot be deleted (error 5)\r\n"),
+              std::string::npos);
 }
 
 // What a run ended midway and a restart may not leave; "" when nothing.
@@ -1002,6 +1018,7 @@ TEST(CmTraceLine, HoldsOneFactWhateverItsText) {
     const unsigned needed = static_cast<unsigned>(std::strlen(line)) + 1;
     std::vector<char> exact(12);  // the text alone passes it: nothing is written past its end
     EXPECT_FALSE(cmTraceLine(exact.data(), static_cast<unsigned>(exact.size()), "a longer text", kLogInfo, kNow, 1));
+    EXPECT_FALSE(cmTraceLine(exact.data(), 7, "", kLogInfo, kNow, 1)) << "not even its start fits";
     EXPECT_TRUE(cmTraceLine(line, needed, "deleted: a\r\nb ]LOG]!> c", kLogWarning, kNow + 1234567, 4242));
     EXPECT_FALSE(cmTraceLine(line, needed - 1, "deleted: a\r\nb ]LOG]!> c", kLogWarning, kNow + 1234567, 4242));
 }
