@@ -163,6 +163,8 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
         {"Program Files named too long for the log folder's name",
          [] { sim::machine().programFilesFolder = "C:\\" + std::string(244, 'p'); }, kRunNoBackup,
          "log: \"\" is not a folder; this run keeps no log"},
+        {"Program Files not named", [] { sim::machine().programFilesFolder.reset(); }, kRunNoBackup,
+         "log: \"\" is not a folder; this run keeps no log"},
         {"log folder a file", [] { sim::addContent(kLogs, "a file"); }, kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" is not a folder; this run keeps no log"},
         {"log folder cannot be made", [] { sim::machine().createFails.insert(kLogs); }, kRunNoBackup,
