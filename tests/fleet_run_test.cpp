@@ -933,8 +933,12 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
         {"hold the log", [] { return sim::userHolds(kLog); }, "/registry", 0, false},
         {"hold the rolled log", [] { return sim::userHolds(kRolled); }, "/registry", 0, false},
         {"hold the oldest backup", [] { return sim::userHolds(kOldest); }, "/registry", 0, false},
-        {"pre-create the lock", [] { return sim::userCreates(kLock + ".x") || sim::userCreates(kOldLock); }, "/registry",
-         0, false},
+        {"pre-create the lock",
+         [] {
+             sim::machine().files.erase(kLock);
+             return sim::userCreates(kLock) || sim::userCreates(kOldLock);
+         },
+         "/registry", 0, false},
         {"pre-create a backup's name", [] { return sim::userCreates(kPartial); }, "/registry", 0, false},
         {"pre-create or link the log folder",
          [] {
