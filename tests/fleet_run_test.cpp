@@ -956,6 +956,10 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
          "/install", 0, false},
         {"pre-create a staged copy", [] { return sim::userCreates(path(kInstalled, "quillmend.exe.new")); }, "/install",
          0, false},
+        // A link needs a name in the folder: the right to create a file there, as any file does.
+        {"link a file in the log folder", [] { return sim::userCreates(kRolled + ".link"); }, "/registry", 0, false},
+        {"link a file in the install folder", [] { return sim::userCreates(kHeldCheck + ".old"); }, "/install", 0,
+         false},
         {"hold an installed program", [] { return sim::userHolds(kHeldCheck); }, "/install", kRunRestartNeeded, true},
         {"hold a leftover",
          [] {
