@@ -928,6 +928,7 @@ def deployment(ctx):
         """The programs' own folder trust decision (platform::descriptorTrust),
         run by the driver with Wine's advapi32 on descriptors given in SDDL."""
         user = "S-1-5-21-1-2-3-1001"  # another account than the one running
+        ti = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
         logs, programs = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", "(A;OICI;0x1200a9;;;BU)"
         # (what it is, SDDL, FolderTrust for the logs, for the programs): 0 trusted, 4 a foreign owner,
         # 5 others may write, 7 others may open what it holds.
@@ -945,6 +946,8 @@ def deployment(ctx):
             ("Users may create folders in it", logs + "(A;CI;0x116;;;BU)", 5, 5),
             ("CREATOR OWNER inherit-only, Users read", logs + "(A;OICIIO;GA;;;CO)" + programs, 7, 0),
             ("Users denied everything", "O:BAD:P(D;OICI;FA;;;BU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", 0, 0),
+            # TrustedInstaller's service SID, as the programs' own check names it.
+            ("owned by TrustedInstaller, which may write", "O:%sD:P(A;CI;FA;;;%s)(A;OICI;FA;;;SY)" % (ti, ti), 0, 0),
             ("a NULL DACL, which grants everyone everything", "NULL_DACL", 5, 5),
             ("an empty DACL, which grants nobody anything", "O:BAD:P", 0, 0),
         ]
