@@ -232,11 +232,11 @@ int installRelease() {
     platform::regDeleteKey(kOldEventSourceKey, &error);  // else the name would be in two logs
     bool registered = platform::regSetKeyValue(kEventLogKey, "CustomSD", platform::kRegSz, kEventLogAccess,
                                                sizeof kEventLogAccess, &error);
-    for (int i = 0; i < 2 && registered; ++i) {
-        registered = platform::regSetKeyValue(kEventSourceKeys[i], "EventMessageFile", platform::kRegExpandSz,
-                                              messageFile, text::length(messageFile) + 1, &error) &&
-                     platform::regSetKeyValue(kEventSourceKeys[i], "TypesSupported", platform::kRegDword, &types,
-                                              sizeof types, &error);
+    for (const char* key : kEventSourceKeys) {
+        registered = registered &&
+                     platform::regSetKeyValue(key, "EventMessageFile", platform::kRegExpandSz, messageFile,
+                                              text::length(messageFile) + 1, &error) &&
+                     platform::regSetKeyValue(key, "TypesSupported", platform::kRegDword, &types, sizeof types, &error);
     }
     if (!registered) sayError(kLogWarning, "install: Event Log source %: not registered (error %)", kEventSource, error);
     return atRestart ? kRunRestartNeeded : 0;
