@@ -923,6 +923,7 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
         int code;      // the command's exit code after the move
         bool restart;  // then a restart, and the command again: exit 0
         const char* madeIsTheAim = nullptr;  // what the move achieves by being made at all
+        const char* said = nullptr;          // a line the command says
     };
     static const std::string kOldLock = std::string(kLogs) + "\\quillmend-run.lock";  // what 2.1 used
     static const std::string kRolled = std::string(kLogs) + "\\quillmend-run.lo_";
@@ -973,7 +974,9 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
              sim::addContent(kOldLock, "");
              return sim::userHolds(kOldLock) && sim::userHolds(kLog);
          },
-         "/registry", 0, false},
+         "/registry", 0, false, nullptr,
+         "log: \"C:\\Program Files (x86)\\Quillmend Logs\" let others than SYSTEM and Administrators open what it "
+         "holds; now it lets only them"},
         {"set the clock back", [] { return false; }, "/registry", 0, false},  // only Administrators and LOCAL SERVICE may
         {"forge the machine half's record", [] { return sim::userReportsEvent(kEventSource); }, "/registry", 0, false,
          "a record in the machine half's name"},
@@ -999,6 +1002,9 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
                 sim::restart();
                 m.now += 10000000;
                 if ((code = runFleet(move.command)) != 0) aim = "after the restart, exit code " + std::to_string(code);
+            }
+            if (aim.empty() && move.said != nullptr && m.output.find(std::string(move.said) + "\r\n") == std::string::npos) {
+                aim = std::string("it does not say ") + move.said;
             }
             const bool installs = move.command == std::string("/install");
             if (aim.empty()) aim = endedRunFault(before, false);
