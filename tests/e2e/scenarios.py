@@ -101,8 +101,15 @@ class Context:
         report = os.path.join(m.root, "report%d.txt" % self.runs)
         if command_line is None:
             command_line = '"%s"' % self.program
-        m.wine(os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), ",".join(answers) or "-",
-               "-", self.program, command_line)
+        for attempt in (1, 2):
+            rc = m.wine(os.path.join(m.root, "wine_driver.exe"), m.windows_path(report), ",".join(answers) or "-",
+                        "-", self.program, command_line, check=False)
+            if rc != 2 or attempt == 2:
+                break
+            # 2: the driver could not start the program (seen once under load), so nothing ran: once more.
+            said = open(report, "rb").read() if os.path.exists(report) else b"no report"
+            print("        the driver could not start the program (%r); once more:\n%s" % (said, m.log_tail()))
+        check(rc == 0, "the driver exited %d (see %s)" % (rc, m.log))
         boxes, code = self.read_report(report)
         if self.other_view is not None:
             after = m.state_64bit_view()
