@@ -12,6 +12,7 @@
 #include "fleet/run_log.h"
 #include "platform/text.h"
 #include "tests/sim/machine_test.h"
+#include "tests/sim/windows_descriptors.h"
 
 namespace {
 
@@ -970,13 +971,29 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
          "/install", kRunRestartNeeded, true},
         {"start on a machine whose log folder an earlier release left open to Users, holding its lock and log",
          [] {
-             sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayOpen;
              sim::addContent(kOldLock, "");
+             sim::setSecurity(kLogs, sim::kOldLogFolderSddl);
              return sim::userHolds(kOldLock) && sim::userHolds(kLog);
          },
          "/registry", 0, false, nullptr,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" let others than SYSTEM and Administrators open what it "
          "holds; now it lets only them"},
+        // The user's own run, as the user, beside SYSTEM's: HKLM's keys let Users read only.
+        {"start a run of the user's own at the same time",
+         [] {
+             sim::Machine& m = sim::machine();
+             const auto keys = m.keys;
+             for (auto& [key, state] : m.keys) state = sim::KeyState::Denied;
+             m.actor = "a standard user";
+             m.output.clear();
+             const int code = runFleet("/registry");
+             const bool tookTheLock = m.output.find("lock: cannot open") == std::string::npos;
+             m.keys = keys;
+             m.actor = "SYSTEM";
+             m.output.clear();
+             return tookTheLock || code == 0;
+         },
+         "/registry", 0, false, "the user's run took the machine lock, or said it did the work"},
         {"set the clock back", [] { return false; }, "/registry", 0, false},  // only Administrators and LOCAL SERVICE may
         {"forge the machine half's record", [] { return sim::userReportsEvent(kEventSource); }, "/registry", 0, false,
          "a record in the machine half's name"},
@@ -984,6 +1001,9 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
     unsigned achieved = 0;
     for (const Move& move : kMoves) {
         SetUp();
+        sim::setSecurity(kProgramFiles, sim::kProgramFilesSddl);
+        sim::setSecurity(kRelease, sim::kEngineCacheSddl);
+        sim::setSecurity("C:\\Users\\ann", sim::kProfileSddl);
         installOld();
         runFleet("/install");  // the log folder, its lock, log and first backup, this release installed
         sim::Machine& m = sim::machine();

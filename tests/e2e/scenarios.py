@@ -944,9 +944,11 @@ def deployment(ctx):
             # As createFolder makes them (platform/platform_windows.cpp).
             ("the log folder as the run makes it", logs, 0, 0),
             ("the install folder as the run makes it", logs + programs, 7, 0),
-            # As 1.x's quillmend-install.cmd set it: icacls /inheritance:r /grant:r SYSTEM, Administrators
-            # (OI)(CI)F, Users (OI)(CI)RX (the repository's history, commit 72694fb).
-            ("the log folder 1.x left", logs + programs, 7, 0),
+            ("the log folder 1.x left", "@the log folder 1.x left", 7, 0),
+            # As Windows sets them (the sources in tests/sim/windows_descriptors.h).
+            ("Program Files", "@Program Files", 7, 0),
+            ("ProgramData", "@ProgramData", 5, 5),
+            ("C:\\Windows\\Temp", "@C:\\Windows\\Temp", 5, 5),
             # Written from Microsoft Learn's "ACE Strings" and "SID Strings".
             ("a user's explicit entry that may write", logs + "(A;OICI;0x1301bf;;;%s)" % user, 5, 5),
             ("a user's explicit entry that may read", logs + "(A;OICI;0x1200a9;;;%s)" % user, 7, 0),
@@ -969,6 +971,18 @@ def deployment(ctx):
         for row, pair in zip(rows, zip(got[0::2], got[1::2])):
             print("        %s: %s" % (row[0], " ".join(pair)))
         check(got == wanted, "the decision on the descriptors: %s, expected %s" % (got, wanted))
+
+    def access_against_wine():
+        """The simulated machine's access model against Wine's AccessCheck, on
+        the descriptors of tests/sim/windows_descriptors.h, for every account."""
+        out = os.path.join(ctx.machine.root, "access.txt")
+        with open(out, "wb") as f:
+            code = subprocess.run([WINE, os.path.join(ctx.machine.root, "wine_driver.exe"), "--access"],
+                                  env=ctx.machine.env, stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.DEVNULL,
+                                  timeout=120).returncode
+        lines = open(out, "rb").read().decode("latin-1").splitlines()
+        print("        " + (lines[-1] if lines else "(nothing)"))
+        check(code == 0 and lines and " 0 differ" in lines[-1], "the model and AccessCheck differ:\n" + "\n".join(lines))
 
     def bad_argument():
         code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /everything' % installed)
@@ -1022,6 +1036,7 @@ def deployment(ctx):
             ("an install killed at a staged copy, a rename, the backup; restart", killed_at_moments_then_restart),
             ("an upgrade while another process holds a program open, restart", upgrade_while_a_program_is_held_open),
             ("the folder trust decision on descriptors in SDDL", trust_on_descriptors),
+            ("the access model against Wine's AccessCheck", access_against_wine),
             ("quillmend-run.exe with a bad argument", bad_argument),
             ("install without quillmend-check.exe", program_missing),
             ("install with a copy that fails", failed_copy),

@@ -181,7 +181,73 @@ bool folderExists(const std::string& path) {
     return found != current().files.end() && found->second.directory;
 }
 
+// The descriptors createFolder asks for, by FolderAcl: SYSTEM and
+// Administrators only, and for the programs Users reading and running them.
+const char* const kFolderAcls[] = {"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+                                   "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"};
+
+// The nearest path at or above path with a descriptor of its own; "" when none.
+std::string securedAbove(std::string path) {
+    while (!path.empty()) {
+        const auto found = current().files.find(path);
+        if (found != current().files.end() && found->second.secured) return path;
+        path = parentOf(path);
+    }
+    return "";
+}
+
+bool mayDo(const std::string& path, const Account& who, unsigned rights) {
+    return accessGranted(securityOf(path), who, rights) != 0;
+}
+
+// A deletion or a rename away needs DELETE on it or FILE_DELETE_CHILD on its folder.
+bool mayDelete(const std::string& path, const Account& who) {
+    return mayDo(path, who, kDelete) || mayDo(parentOf(path), who, kDeleteChild);
+}
+
+const Account& actor() { return account(current().actor); }
+
+// A file or folder just made by who gets what its folder passes down.
+void made(const std::string& path, const Account& who, bool folder) {
+    if (securedAbove(parentOf(path)).empty()) return;
+    FileEntry& entry = current().files[path];
+    entry.secured = true;
+    entry.security = inheritedDescriptor(securityOf(parentOf(path)), folder, who);
+}
+
+void giveSecurity(const std::string& path, const Descriptor& descriptor) {
+    Machine& m = current();
+    m.files[path].secured = true;
+    m.files[path].security = descriptor;
+    // In name order a folder comes before what it holds.
+    const std::string below = path + "\\";
+    for (auto& [other, file] : m.files) {
+        if (other.compare(0, below.size(), below) != 0 || !file.secured) continue;
+        file.security = reinherited(file.security, securityOf(parentOf(other)), file.directory);
+    }
+}
+
 }  // namespace
+
+void setSecurity(const std::string& path, const std::string& sddl) {
+    Descriptor descriptor;
+    if (!parseSddl(sddl, &descriptor)) fail("an SDDL the simulated machine cannot read: " + sddl);
+    giveSecurity(path, descriptor);
+}
+
+Descriptor securityOf(const std::string& path) {
+    const std::string secured = securedAbove(path);
+    if (secured.empty()) return Descriptor{"S-1-5-32-544", true, false, {}};
+    Descriptor descriptor = current().files[secured].security;
+    std::vector<std::string> below;
+    for (std::string at = path; at != secured; at = parentOf(at)) below.push_back(at);
+    for (auto at = below.rbegin(); at != below.rend(); ++at) {
+        const auto found = current().files.find(*at);
+        const bool folder = found == current().files.end() || found->second.directory;
+        descriptor = inheritedDescriptor(descriptor, folder, account("SYSTEM"));
+    }
+    return descriptor;
+}
 
 std::string importRegFile(const std::string& path) {
     if (!hasFile(path)) return "no such file";
@@ -277,27 +343,27 @@ bool onlyReads() {
 }
 
 bool userMayOpen(const std::string& path) {
-    const std::string folder = parentOf(path);
-    if (folder.rfind("C:\\Users\\", 0) == 0) return true;
-    const auto trust = current().folderTrust.find(folder);
-    if (trust != current().folderTrust.end() && trust->second == platform::FolderTrust::OthersMayOpen) return true;
-    const auto found = current().files.find(folder);
-    return found != current().files.end() && found->second.acl != platform::FolderAcl::Logs;
+    return hasFile(path) &&
+           (accessGranted(securityOf(path), account("a standard user"), kMaximumAllowed) & kHoldingRights) != 0;
 }
 
 bool userHolds(const std::string& path) {
-    if (!hasFile(path) || !userMayOpen(path)) return false;
+    if (!userMayOpen(path)) return false;
     current().heldFiles.insert(path);
     return true;
 }
 
 bool userCreates(const std::string& path, bool folder) {
-    if (hasFile(path) || parentOf(path).rfind("C:\\Users\\", 0) != 0) return false;
+    const Account& user = account("a standard user");
+    if (hasFile(path) || !folderExists(parentOf(path)) || !mayDo(parentOf(path), user, folder ? kAddFolder : kAddFile)) {
+        return false;
+    }
     if (folder) {
         addFolder(path);
     } else {
         addContent(path, "a user's");
     }
+    made(path, user, folder);
     return true;
 }
 
@@ -307,7 +373,11 @@ bool userReportsEvent(const std::string& source) {
         const size_t slash = key.rfind('\\');
         if (key.compare(0, logs.size(), logs) != 0 || key.substr(slash + 1) != source || slash < logs.size()) continue;
         const std::string log = key.substr(0, slash);
-        if (hasValue(log, "CustomSD")) return false;
+        if (!hasValue(log, "CustomSD")) continue;
+        Descriptor descriptor;
+        const std::string sddl = stringValue(log, "CustomSD");
+        if (!parseSddl(sddl.substr(0, sddl.find('\0')), &descriptor)) return false;
+        return accessGranted(descriptor, account("a standard user"), 0x2) != 0;  // ELF_LOG_WRITE
     }
     return true;
 }
@@ -562,8 +632,15 @@ bool fileOpen(const char* path, FileMode mode, File* file, unsigned long* error)
     if (*error == 0 && !exists && mode == FileMode::Read) *error = kErrorFileNotFound;
     if (*error == 0 && !exists && !sim::folderExists(sim::parentOf(path))) *error = kErrorPathNotFound;
     if (*error == 0 && !exists && current().createFails.count(path) != 0) *error = kErrorAccessDenied;
+    if (*error == 0 && (exists ? !sim::mayDo(path, sim::actor(), writes ? sim::kAddFolder : sim::kReadData)
+                               : !sim::mayDo(sim::parentOf(path), sim::actor(), sim::kAddFile))) {
+        *error = kErrorAccessDenied;
+    }
     if (*error != 0) return false;
-    if (!exists) current().files[path] = sim::FileEntry();
+    if (!exists) {
+        current().files[path] = sim::FileEntry();
+        sim::made(path, sim::actor(), false);
+    }
     sim::fileTable().push_back(sim::FileHandleState{path, writes, sharesRead, 0, true});
     ++current().openHandles;
     *file = reinterpret_cast<File>(static_cast<std::uintptr_t>(sim::fileTable().size()));
@@ -647,6 +724,10 @@ bool moveFile(const char* from, const char* to, unsigned flags) {
     auto target = current().files.find(to);
     if (target != current().files.end() && ((flags & kMoveReplace) == 0 || target->second.running)) return false;
     if (!sim::folderExists(sim::parentOf(to))) return false;
+    if (!sim::mayDelete(from, sim::actor()) || !sim::mayDo(sim::parentOf(to), sim::actor(), sim::kAddFile) ||
+        (target != current().files.end() && !sim::mayDelete(to, sim::actor()))) {
+        return false;
+    }
     const sim::FileEntry moved = found->second;
     current().files.erase(found);
     current().files[to] = moved;
@@ -661,7 +742,7 @@ bool removeFile(const char* path, unsigned long* error) {
         *error = kErrorFileNotFound;
     } else if (found->second.directory || found->second.readOnly || found->second.deleteFails) {
         *error = kErrorAccessDenied;
-    } else if (found->second.running) {
+    } else if (found->second.running || !sim::mayDelete(path, sim::actor())) {
         *error = kErrorAccessDenied;
     }
     for (const sim::FileHandleState& other : sim::fileTable()) {
@@ -688,13 +769,19 @@ bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
         *error = kErrorAlreadyExists;
     } else if (!sim::folderExists(sim::parentOf(path))) {
         *error = kErrorPathNotFound;
-    } else if (current().createFails.count(path) != 0) {
+    } else if (current().createFails.count(path) != 0 ||
+               !sim::mayDo(sim::parentOf(path), sim::actor(), sim::kAddFolder)) {
         *error = kErrorAccessDenied;
     }
     if (*error != 0) return false;
     sim::FileEntry& folder = current().files[path];
     folder.directory = true;
     folder.acl = acl;
+    if (acl == FolderAcl::Inherited) {
+        sim::made(path, sim::actor(), true);
+    } else {
+        sim::setSecurity(path, sim::kFolderAcls[static_cast<int>(acl)]);
+    }
     return true;
 }
 
@@ -707,7 +794,24 @@ FolderTrust folderTrust(const char* path, FolderAcl use) {
     }
     const auto found = current().files.find(path);
     if (found == current().files.end()) return FolderTrust::Missing;
-    return found->second.directory ? FolderTrust::Trusted : FolderTrust::NotAFolder;
+    if (!found->second.directory) return FolderTrust::NotAFolder;
+    if (sim::securedAbove(path).empty()) return FolderTrust::Trusted;
+    // As Windows would decide for a standard user: what the folder and what it passes down let the user do.
+    const sim::Descriptor folder = sim::securityOf(path);
+    const sim::Account& user =
+        sim::account(sim::actor().name == "a standard user" ? "another standard user" : "a standard user");
+    if (folder.owner != "S-1-5-18" && folder.owner != "S-1-5-32-544" && folder.owner != sim::kTrustedInstallerSid &&
+        folder.owner != sim::actor().user) {
+        return FolderTrust::ForeignOwner;
+    }
+    const unsigned onFolder = sim::accessGranted(folder, user, sim::kMaximumAllowed);
+    const unsigned onFile =
+        sim::accessGranted(sim::inheritedDescriptor(folder, false, sim::actor()), user, sim::kMaximumAllowed);
+    const unsigned onSubfolder =
+        sim::accessGranted(sim::inheritedDescriptor(folder, true, sim::actor()), user, sim::kMaximumAllowed);
+    if (((onFolder | onFile | onSubfolder) & sim::kChangingRights) != 0) return FolderTrust::OthersMayWrite;
+    if (use == FolderAcl::Logs && (onFile & sim::kHoldingRights) != 0) return FolderTrust::OthersMayOpen;
+    return FolderTrust::Trusted;
 }
 
 bool resetFolderAcl(const char* path, FolderAcl acl, unsigned long* error) {
@@ -716,6 +820,7 @@ bool resetFolderAcl(const char* path, FolderAcl acl, unsigned long* error) {
     if (*error != 0) return false;
     current().folderTrust.erase(path);
     current().files[path].acl = acl;
+    sim::setSecurity(path, sim::kFolderAcls[static_cast<int>(acl)]);
     return true;
 }
 

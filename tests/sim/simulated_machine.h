@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/sim/access_model.h"
 
 namespace sim {
 
@@ -48,6 +49,10 @@ struct FileEntry {
     std::string durable;  // what a power cut leaves of content: as it was at the last flush
     bool running = false;  // a running program's image: it can be renamed, not deleted or written
     platform::FolderAcl acl = platform::FolderAcl::Inherited;  // a folder the run made: the ACL it asked for
+    // Its own descriptor; without one (secured false) it has what its
+    // nearest secured folder passes down, and with none above, no DACL.
+    bool secured = false;
+    Descriptor security;
 };
 
 struct Box {
@@ -109,6 +114,7 @@ struct Machine {
     Scheduled atRestart;
     unsigned long processId = 4242;
     std::string account = "ann";
+    std::string actor = "SYSTEM";  // the account whose rights the run's file operations are checked against
     std::string computer = "PC-7";
     unsigned long long slept = 0;  // milliseconds; the clock moves on with them
     std::vector<Event> events;        // the Application log
@@ -178,21 +184,24 @@ void endProcess(Ending how);
 // empty, as Microsoft documents it), and no program runs any more.
 void restart();
 
-// A standard user's moves, allowed as Windows allows them by the folder's
-// permissions: the user's own profile is the user's; a folder under Program
-// Files lets Users read and run what it holds (what Program Files passes
-// down, and the install folder's own ACL) but create nothing; the log
-// folder the run makes lets them nothing, an earlier release's lets them
-// read (folderTrust OthersMayOpen).
+// Gives path this descriptor (SDDL), and what it holds inherits anew, as
+// SetNamedSecurityInfo passes a DACL down.
+void setSecurity(const std::string& path, const std::string& sddl);
+// The descriptor path has: its own, or what the folders above pass down.
+Descriptor securityOf(const std::string& path);
+
+// A standard user's moves, each an access check of the standard user's
+// groups against the descriptor as Windows makes it. May open: with a right
+// whose share mode counts against other opens.
 bool userMayOpen(const std::string& path);
 // Opened sharing nothing by a process of the user's, open until the restart;
 // false when Windows refuses the open.
 bool userHolds(const std::string& path);
 // A file or folder (a link alike) made by the user; false when Windows refuses.
 bool userCreates(const std::string& path, bool folder = false);
-// A record posted by the user under source: refused only where the source is
-// registered in a log whose CustomSD the machine sets (Application's lets
-// every authenticated user write).
+// A record posted by the user under source: refused where the source's log
+// has a CustomSD that does not let the user write (ELF_LOG_WRITE, 0x2);
+// Application's default lets every authenticated user write.
 bool userReportsEvent(const std::string& source);
 
 // The system code page's lead bytes for Japanese (932).

@@ -31,9 +31,24 @@
 // Runs the programs' own folder trust decision (platform::descriptorTrust,
 // with Wine's advapi32) on each descriptor, as this process's account, and
 // prints one line per descriptor: "logs=N programs=N", N a FolderTrust.
-// "NULL_DACL": owner Administrators and a NULL DACL, made with
-// SetSecurityDescriptorDacl (Wine's SDDL parser makes NO_ACCESS_CONTROL an
-// empty DACL, which grants nothing, where Windows makes it a NULL one).
+// "@WHAT": the descriptor of tests/sim/windows_descriptors.h named WHAT.
+// "NULL_DACL": owner Administrators and a NULL DACL (see makeDescriptor).
+//
+//   wine_driver.exe --access
+//
+// Holds the simulated machine's access model (tests/sim/access_model.h) to
+// Wine's AccessCheck: for each descriptor of tests/sim/windows_descriptors.h,
+// each account and each right, both decide. Wine runs as one account, so each
+// account's SIDs are put onto this process's token: its groups become the
+// token's user, its deny-only groups Administrators (deny-only in a
+// restricted token), every other SID one the token lacks. Two rules of
+// Wine's differ from Windows' documented ones, measured here; a difference is
+// put down to one only when the model with that rule gives Wine's answer:
+// Wine gives an object's owner DELETE and WRITE_OWNER besides READ_CONTROL
+// and WRITE_DAC (Windows: those two only, "How DACLs Control Access to an
+// Object"), and Wine's deny entries skip deny-only groups (Windows: they are
+// for deny entries only, "SID Attributes in an Access Token"). Prints each
+// other difference and "access: N decisions, M differ, K by Wine's rules".
 //
 //   wine_driver.exe --hold FILE MILLISECONDS
 //
@@ -43,6 +58,10 @@
 #include <sddl.h>
 
 #include "platform/descriptor_trust.h"
+#include "tests/sim/access_model.h"
+#include "tests/sim/windows_descriptors.h"
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
@@ -159,6 +178,42 @@ int denySetValue(const char* path) {
 
 }  // namespace
 
+namespace {
+
+// From SDDL, LocalFree'd by the caller; "NULL_DACL": owner Administrators and
+// a NULL DACL, made with SetSecurityDescriptorDacl (Wine's SDDL parser makes
+// NO_ACCESS_CONTROL an empty DACL, which grants nothing, where Windows makes
+// it a NULL one).
+PSECURITY_DESCRIPTOR makeDescriptor(const char* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (std::strstr(sddl, "NULL_DACL") == nullptr && std::strstr(sddl, "NO_ACCESS_CONTROL") == nullptr) {
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+            return descriptor;
+        }
+        std::printf("unreadable SDDL (error %lu)\n", GetLastError());
+        return nullptr;
+    }
+    SECURITY_DESCRIPTOR absolute;
+    alignas(SID) unsigned char admins[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof admins;
+    DWORD relativeSize = 0;
+    InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION);
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &sidSize);
+    SetSecurityDescriptorOwner(&absolute, admins, FALSE);
+    SetSecurityDescriptorGroup(&absolute, admins, FALSE);
+    SetSecurityDescriptorDacl(&absolute, TRUE, nullptr, FALSE);
+    MakeSelfRelativeSD(&absolute, nullptr, &relativeSize);
+    descriptor = LocalAlloc(LMEM_FIXED, relativeSize);
+    if (descriptor == nullptr || !MakeSelfRelativeSD(&absolute, descriptor, &relativeSize)) {
+        std::printf("no NULL DACL (error %lu)\n", GetLastError());
+        LocalFree(descriptor);
+        return nullptr;
+    }
+    return descriptor;
+}
+
+}  // namespace
+
 int trust(int count, char** sddl) {
     HANDLE token = nullptr;
     alignas(TOKEN_USER) unsigned char user[256];
@@ -170,27 +225,12 @@ int trust(int count, char** sddl) {
     CloseHandle(token);
     const void* self = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
     for (int i = 0; i < count; ++i) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (std::strcmp(sddl[i], "NULL_DACL") == 0) {
-            SECURITY_DESCRIPTOR absolute;
-            alignas(SID) unsigned char admins[SECURITY_MAX_SID_SIZE];
-            DWORD sidSize = sizeof admins;
-            DWORD relativeSize = 0;
-            InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION);
-            CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &sidSize);
-            SetSecurityDescriptorOwner(&absolute, admins, FALSE);
-            SetSecurityDescriptorDacl(&absolute, TRUE, nullptr, FALSE);
-            MakeSelfRelativeSD(&absolute, nullptr, &relativeSize);
-            descriptor = LocalAlloc(LMEM_FIXED, relativeSize);
-            if (descriptor == nullptr || !MakeSelfRelativeSD(&absolute, descriptor, &relativeSize)) {
-                std::printf("no NULL DACL (error %lu)\n", GetLastError());
-                continue;
-            }
-        } else if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl[i], SDDL_REVISION_1, &descriptor,
-                                                                         nullptr)) {
-            std::printf("unreadable SDDL (error %lu)\n", GetLastError());
-            continue;
+        const char* text = sddl[i];
+        for (const sim::WindowsDescriptor& row : sim::kWindowsDescriptors) {
+            if (text[0] == '@' && row.madeBy == nullptr && std::strcmp(text + 1, row.what) == 0) text = row.sddl;
         }
+        PSECURITY_DESCRIPTOR descriptor = makeDescriptor(text);
+        if (descriptor == nullptr) continue;
         std::printf("logs=%d programs=%d\n",
                     static_cast<int>(platform::descriptorTrust(descriptor, self, platform::FolderAcl::Logs)),
                     static_cast<int>(platform::descriptorTrust(descriptor, self, platform::FolderAcl::Programs)));
@@ -199,8 +239,97 @@ int trust(int count, char** sddl) {
     return 0;
 }
 
+int access() {
+    HANDLE process = nullptr;
+    HANDLE restricted = nullptr;
+    HANDLE token = nullptr;
+    alignas(SID) unsigned char admins[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof admins;
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &sidSize);
+    SID_AND_ATTRIBUTES denyOnly = {admins, 0};
+    alignas(TOKEN_USER) unsigned char user[256];
+    DWORD size = 0;
+    char* self = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &process) ||
+        !CreateRestrictedToken(process, 0, 1, &denyOnly, 0, nullptr, 0, nullptr, &restricted) ||
+        !DuplicateToken(restricted, SecurityImpersonation, &token) ||
+        !GetTokenInformation(token, TokenUser, user, sizeof user, &size) ||
+        !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &self)) {
+        std::printf("no token (error %lu)\n", GetLastError());
+        return 3;
+    }
+    const char* const kForeign = "S-1-5-21-7-7-7-7";
+    const unsigned kRights[] = {sim::kReadData, sim::kAddFile, sim::kAddFolder, 0x10, sim::kExecute,
+                                sim::kDeleteChild, 0x100, sim::kDelete, 0x20000, sim::kWriteDac,
+                                sim::kWriteOwner, 0x80000000u, 0x40000000u, 0x10000000u};
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    unsigned decisions = 0;
+    unsigned differ = 0;
+    unsigned wineRules = 0;
+    for (const sim::WindowsDescriptor& row : sim::kWindowsDescriptors) {
+        sim::Descriptor descriptor;
+        if (!sim::parseSddl(row.sddl, &descriptor)) {
+            std::printf("the model cannot read %s\n", row.sddl);
+            ++differ;
+            continue;
+        }
+        if (row.madeBy != nullptr) descriptor = sim::inheritedDescriptor(descriptor, true, sim::account(row.madeBy));
+        for (const sim::Account& who : sim::accounts()) {
+            const auto onToken = [&](const std::string& sid) -> std::string {
+                if (sid == who.user || std::count(who.groups.begin(), who.groups.end(), sid) != 0) return self;
+                if (std::count(who.denyOnly.begin(), who.denyOnly.end(), sid) != 0) return "BA";
+                return kForeign;
+            };
+            sim::Descriptor mapped = descriptor;
+            mapped.owner = onToken(descriptor.owner);
+            for (sim::Ace& ace : mapped.dacl) ace.sid = onToken(ace.sid);
+            const std::string text = descriptor.nullDacl ? std::string("NULL_DACL") : sim::toSddl(mapped);
+            PSECURITY_DESCRIPTOR made = makeDescriptor(text.c_str());
+            for (const unsigned right : kRights) {
+                DWORD desired = right;
+                MapGenericMask(&desired, &mapping);  // AccessCheck takes no generic rights
+                DWORD granted = 0;
+                BOOL status = FALSE;
+                PRIVILEGE_SET privileges;
+                DWORD privilegesSize = sizeof privileges;
+                const bool checked = made != nullptr && AccessCheck(made, token, desired, &mapping, &privileges,
+                                                                     &privilegesSize, &granted, &status);
+                const bool wine = checked && status;
+                const bool model = sim::accessGranted(descriptor, who, right) != 0;
+                ++decisions;
+                // The model under Wine's two rules.
+                sim::Descriptor ownerRule = descriptor;
+                ownerRule.dacl.insert(ownerRule.dacl.begin(), sim::Ace{true, 0, sim::kDelete | sim::kWriteOwner,
+                                                                       descriptor.owner});
+                sim::Account denyRule = who;
+                denyRule.denyOnly.clear();
+                const bool byOwner = checked && wine != model && mapped.owner == self &&
+                                     (sim::accessGranted(ownerRule, who, right) != 0) == wine;
+                const bool byDenyOnly = checked && wine != model && !who.denyOnly.empty() &&
+                                        (sim::accessGranted(descriptor, denyRule, right) != 0) == wine;
+                if (byOwner || byDenyOnly) {
+                    ++wineRules;
+                } else if (!checked || wine != model) {
+                    ++differ;
+                    std::printf("%s, %s, right 0x%x: Wine %s, the model %s (%s)\n", row.what, who.name.c_str(), right,
+                                !checked ? "cannot check" : wine ? "grants" : "refuses", model ? "grants" : "refuses",
+                                text.c_str());
+                }
+            }
+            LocalFree(made);
+        }
+    }
+    std::printf("access: %u decisions, %u differ, %u by Wine's rules\n", decisions, differ, wineRules);
+    LocalFree(self);
+    CloseHandle(token);
+    CloseHandle(restricted);
+    CloseHandle(process);
+    return differ == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "--trust") == 0) return trust(argc - 2, argv + 2);
+    if (argc == 2 && std::strcmp(argv[1], "--access") == 0) return access();
     if (argc == 3 && std::strcmp(argv[1], "--deny-set-value") == 0) return denySetValue(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "--hold") == 0) {
         const HANDLE held = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
