@@ -134,6 +134,45 @@ void clearLeftover(const char* path) {
     platform::moveFile(path, nullptr, platform::kMoveAtRestart);
 }
 
+unsigned long word(const unsigned char* at) {
+    return at[0] | static_cast<unsigned long>(at[1]) << 8 | static_cast<unsigned long>(at[2]) << 16 |
+           static_cast<unsigned long>(at[3]) << 24;
+}
+
+// A program's release from its version resource: the fixed part starts with
+// the signature 0xFEEF04BD and the part's version 1.0, then the file
+// version, most significant half first. 0 when none can be read.
+unsigned long long releaseOf(const char* path) {
+    static unsigned char bytes[65536];  // twice the largest program
+    platform::File file = nullptr;
+    unsigned long error = 0;
+    if (!platform::fileOpen(path, platform::FileMode::Read, &file, &error)) return 0;
+    unsigned long total = 0;
+    unsigned long got = 0;
+    while (total < sizeof bytes && platform::fileRead(file, bytes + total, sizeof bytes - total, &got) && got != 0) {
+        total += got;
+    }
+    platform::fileClose(file);
+    for (unsigned long at = 0; at + 16 <= total; at += 4) {
+        if (word(bytes + at) == 0xFEEF04BDul && word(bytes + at + 4) == 0x00010000ul) {
+            return static_cast<unsigned long long>(word(bytes + at + 8)) << 32 | word(bytes + at + 12);
+        }
+    }
+    return 0;
+}
+
+// "2.1.0" from a file version.
+const char* releaseText(unsigned long long release, char* buffer, unsigned capacity) {
+    char part[12];
+    buffer[0] = '\0';
+    static const unsigned kShifts[] = {48, 32, 16};  // major, minor, patch; the build number is not shown
+    for (const unsigned shift : kShifts) {
+        const unsigned number = static_cast<unsigned>(release >> shift & 0xFFFF);
+        text::appendFormat(buffer, capacity, "%%", shift == 48 ? "" : ".", text::numberText(number, part));
+    }
+    return buffer;
+}
+
 }  // namespace
 
 bool installFolder(char* folder) {
@@ -171,6 +210,17 @@ int installRelease() {
     }
 
     if (!prepareFolder(folder, platform::FolderAcl::Programs, "install")) return kRunInstallFailed;
+    // An older release's deployment, still assigned, must not take a newer one back.
+    const Step& check = steps[kReleaseProgramCount - 1];
+    const unsigned long long installed = releaseOf(check.target);
+    const unsigned long long own = releaseOf(check.source);
+    if (own != 0 && installed > own) {
+        char newer[24];
+        char older[24];
+        say(kLogWarning, "install: \"%\" holds release %, newer than this one (%): kept", folder,
+            releaseText(installed, newer, sizeof newer), releaseText(own, older, sizeof older));
+        return 0;
+    }
     // What an earlier install left, whether or not a program is copied this time.
     for (const Step& s : steps) {
         clearLeftover(s.staged);

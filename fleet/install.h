@@ -27,7 +27,9 @@ bool installFolder(char* folder);
 // in the install folder, compared with its source, then put in place; a
 // program in use is renamed aside and deleted at the next restart; one that
 // is already the same is left alone. Any failure puts the previous files
-// back. Returns 0, kRunProgramMissing or kRunInstallFailed; says each step.
+// back. An installed release newer than this one (by the check's version
+// resource) is kept, and said. Returns 0, kRunRestartNeeded,
+// kRunProgramMissing or kRunInstallFailed; says each step.
 int installRelease();
 
 // Deletes the installed programs (one in use: renamed aside, and that name

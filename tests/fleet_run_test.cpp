@@ -561,6 +561,30 @@ std::map<std::string, std::string> release(const char* prefix) {
     return files;
 }
 
+// A program's bytes with a version resource's fixed part for major.minor.patch.
+std::string versioned(const std::string& text, unsigned major, unsigned minor, unsigned patch) {
+    std::string bytes = text + std::string((4 - text.size() % 4) % 4, '\0') + "\xBD\x04\xEF\xFE" + std::string("\0\0\1\0", 4);
+    for (const unsigned word : {minor | major << 16, patch << 16}) {
+        for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>(word >> shift);
+    }
+    return bytes;
+}
+
+// This release as 2.2.0, and installed programs of release major.minor.patch.
+void installVersioned(unsigned major, unsigned minor, unsigned patch) {
+    sim::addFolder(kInstalled);
+    for (const char* program : kReleasePrograms) {
+        sim::addContent(path(kRelease, program), versioned(std::string("new ") + program, 2, 2, 0));
+        sim::addContent(path(kInstalled, program), versioned(std::string("other ") + program, major, minor, patch));
+    }
+}
+
+std::map<std::string, std::string> versionedRelease(const char* prefix, unsigned major, unsigned minor, unsigned patch) {
+    std::map<std::string, std::string> files;
+    for (const char* program : kReleasePrograms) files[program] = versioned(std::string(prefix) + program, major, minor, patch);
+    return files;
+}
+
 void installOld() {
     sim::setString(kOldEventSourceKey, "EventMessageFile", "an older release's");
     sim::addFolder(kInstalled);
@@ -580,6 +604,11 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         {"fresh", [] {}, 0, release("new "), "install: installed \"C:\\Program Files (x86)\\Quillmend\\quillmend.exe\""},
         {"over an older release", installOld, 0, release("new "),
          "install: installed \"C:\\Program Files (x86)\\Quillmend\\quillmend-run.exe\""},
+        // A newer release's deployment may be assigned beside an older one's: the older keeps the newer.
+        {"over a newer release", [] { installVersioned(10, 0, 1); }, 0, versionedRelease("other ", 10, 0, 1),
+         "install: \"C:\\Program Files (x86)\\Quillmend\" holds release 10.0.1, newer than this one (2.2.0): kept"},
+        {"over an older release with a version", [] { installVersioned(2, 1, 9); }, 0, versionedRelease("new ", 2, 2, 0),
+         "install: installed \"C:\\Program Files (x86)\\Quillmend\\quillmend-check.exe\""},
         {"the same release again",
          [] {
              sim::addFolder(kInstalled);
@@ -682,7 +711,8 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         EXPECT_EQ(ladderLeft().size(), c.code == 0 ? 1u : 4u);
         // The source names the installed program as its message file, once the install is whole.
         const bool registered = sim::hasValue(kEventSourceKey, "EventMessageFile");
-        EXPECT_EQ(registered, c.code == 0 && sim::machine().keys[kEventSourceKey] == sim::KeyState::Present);
+        const bool keptNewer = std::string(c.name) == "over a newer release";  // its own install registered them
+        EXPECT_EQ(registered, c.code == 0 && !keptNewer && sim::machine().keys[kEventSourceKey] == sim::KeyState::Present);
         for (const char* key : kEventSourceKeys) {
             if (!registered) break;
             EXPECT_EQ(sim::machine().values[key]["EventMessageFile"].type, sim::kRegExpandSz);
