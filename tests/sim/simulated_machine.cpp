@@ -54,12 +54,25 @@ Value* findValue(platform::RegKey key, const char* name) {
     return value == key_values->second.end() ? nullptr : &value->second;
 }
 
+// HKLM\SOFTWARE and HKLM\SYSTEM as Windows sets them, in what matters here:
+// SYSTEM and Administrators full control (KEY_ALL_ACCESS), Users read
+// (KEY_READ): "Registry Key Security and Access Rights", Microsoft Learn.
+constexpr const char* kMachineKeysSddl = "O:BAD:P(A;CI;0xf003f;;;SY)(A;CI;0xf003f;;;BA)(A;CI;0x20019;;;BU)";
+
+// Whether the account the run acts as may change a key of HKLM (KEY_SET_VALUE).
+bool mayChangeKeys() {
+    Descriptor keys;
+    parseSddl(kMachineKeysSddl, &keys);
+    return accessGranted(keys, account(current().actor), 0x2) != 0;
+}
+
 // readOnly: a key that denies changes still opens, as an unelevated user finds it.
 platform::KeyOpen openKey(const char* operation, const char* path, platform::RegKey* key, bool readOnly = false) {
     sim::note(std::string(operation) + " " + path);
     auto found = current().keys.find(path);
     if (found == current().keys.end()) return platform::KeyOpen::Missing;
-    const bool opens = found->second == KeyState::Present || (readOnly && found->second == KeyState::Denied);
+    const bool opens = (found->second == KeyState::Present && (readOnly || mayChangeKeys())) ||
+                       (readOnly && found->second == KeyState::Denied);
     if (!opens) return platform::KeyOpen::Failed;
     *key = openHandle(path);
     return platform::KeyOpen::Opened;
@@ -885,7 +898,9 @@ bool regSetKeyValue(const char* key, const char* name, unsigned long type, const
                     unsigned long* error) {
     sim::note(std::string("setKeyValue ") + key + " " + name);
     auto found = current().keys.find(key);
-    *error = found != current().keys.end() && found->second != sim::KeyState::Present ? kErrorAccessDenied : 0;
+    *error = (found != current().keys.end() && found->second != sim::KeyState::Present) || !sim::mayChangeKeys()
+                 ? kErrorAccessDenied
+                 : 0;
     if (*error != 0) return false;
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     sim::setValue(key, name, static_cast<unsigned>(type), std::vector<unsigned char>(bytes, bytes + size));
@@ -896,7 +911,7 @@ bool regDeleteKey(const char* key, unsigned long* error) {
     sim::note(std::string("deleteKey ") + key);
     auto found = current().keys.find(key);
     *error = found == current().keys.end() ? kErrorFileNotFound
-             : found->second != sim::KeyState::Present ? kErrorAccessDenied : 0;
+             : found->second != sim::KeyState::Present || !sim::mayChangeKeys() ? kErrorAccessDenied : 0;
     // RegDeleteKey takes a key without subkeys only.
     const std::string below = std::string(key) + "\\";
     for (const auto& [other, state] : current().keys) {
