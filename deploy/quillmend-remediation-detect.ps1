@@ -3,6 +3,8 @@
 # credentials. Prints the check's output, its verdict line last (Remediations
 # shows the last line), nothing on standard error, and exits 0 when the check
 # says nothing is left to clean, 1 otherwise (work left, or it cannot tell).
+# The programs write the ANSI code page, read as such.
+try { [Console]::OutputEncoding = [Text.Encoding]::Default } catch { }
 $folder = ${env:ProgramFiles(x86)}; if (-not $folder) { $folder = $env:ProgramFiles }
 $check = Join-Path $folder 'Quillmend\quillmend-check.exe'
 $scope = '/user'

@@ -15,10 +15,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quillmend-run.exe [/registry | /user | /install | /uninstall] (none: /registry, then /user)\r\n";
+    "usage: quillmend-run.exe [/registry | /user | /install | /uninstall | /rollback] (none: /registry, then /user)\r\n";
 
 // The verbs as typed, in RunVerb's order: "" is no argument.
-const char* const kVerbs[] = {"", "/registry", "/user", "/install", "/uninstall"};
+const char* const kVerbs[] = {"", "/registry", "/user", "/install", "/uninstall", "/rollback"};
 
 // The machine as the check reads it, said as the check says it; returns its exit code.
 // One reading at a time; two copies' paths, kept off the stack.
@@ -98,15 +98,15 @@ int runScope(RunVerb verb) {
         const unsigned long long now = platform::currentTime();
         sayHeader(verb, now);
         code = 0;
-        if ((verb == RunVerb::Install || verb == RunVerb::Uninstall) && !logs) {
+        const bool install = verb == RunVerb::Install || verb == RunVerb::Rollback;
+        if ((install || verb == RunVerb::Uninstall) && !logs) {
             // Two installs at once would delete each other's .new and .old files.
-            const bool install = verb == RunVerb::Install;
             say(kLogError, "%: not run without the lock; nothing changed", install ? "install" : "uninstall");
             code = install ? kRunInstallFailed : 1;
         } else if (verb == RunVerb::Uninstall) {
             code = uninstallRelease();
-        } else if (verb == RunVerb::Install) {
-            code = installRelease();
+        } else if (install) {
+            code = installRelease(verb == RunVerb::Rollback);
         }
         before = code;
         // The registry half, also after an install that succeeded; its code speaks before a restart's.

@@ -8,7 +8,7 @@
 constexpr int kRunNoBackup = 8;   // registry work found, but no backup could be written: nothing changed
 constexpr int kRunLockHeld = 9;   // another run held the lock past the wait: nothing was done
 
-enum class RunVerb { Both, Registry, User, Install, Uninstall, Invalid };  // the order of kVerbs
+enum class RunVerb { Both, Registry, User, Install, Uninstall, Rollback, Invalid };  // the order of kVerbs
 RunVerb parseRunVerb(const char* arguments);
 
 // One whole run for the argument string; returns the exit code.

@@ -180,7 +180,7 @@ bool installFolder(char* folder) {
            text::append(folder, platform::kMaxPath, kFolderName);
 }
 
-int installRelease() {
+int installRelease(bool overNewer) {
     char sourceFolder[platform::kMaxPath];
     char folder[platform::kMaxPath];
     if (!platform::programFile(sourceFolder) || !installFolder(folder)) {
@@ -217,9 +217,10 @@ int installRelease() {
     if (own != 0 && installed > own) {
         char newer[24];
         char older[24];
-        say(kLogWarning, "install: \"%\" holds release %, newer than this one (%): kept", folder,
-            releaseText(installed, newer, sizeof newer), releaseText(own, older, sizeof older));
-        return 0;
+        say(kLogWarning, "install: \"%\" holds release %, newer than this one (%): %", folder,
+            releaseText(installed, newer, sizeof newer), releaseText(own, older, sizeof older),
+            overNewer ? "replaced, as /rollback asks" : "kept");
+        if (!overNewer) return 0;
     }
     // What an earlier install left, whether or not a program is copied this time.
     for (const Step& s : steps) {

@@ -28,9 +28,9 @@ bool installFolder(char* folder);
 // program in use is renamed aside and deleted at the next restart; one that
 // is already the same is left alone. Any failure puts the previous files
 // back. An installed release newer than this one (by the check's version
-// resource) is kept, and said. Returns 0, kRunRestartNeeded,
-// kRunProgramMissing or kRunInstallFailed; says each step.
-int installRelease();
+// resource) is kept, and said, unless overNewer (/rollback). Returns 0,
+// kRunRestartNeeded, kRunProgramMissing or kRunInstallFailed; says each step.
+int installRelease(bool overNewer);
 
 // Deletes the installed programs (one in use: renamed aside, and that name
 // deleted at the next restart), what an install left aside, and the folder. 0 when done or scheduled, 1 otherwise.

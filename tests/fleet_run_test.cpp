@@ -538,12 +538,14 @@ TEST_F(FleetTest, VerbsAreComparedAsTheCheckComparesItsSwitches) {
     EXPECT_EQ(parseRunVerb("\t/USER"), RunVerb::User);
     EXPECT_EQ(parseRunVerb("/install"), RunVerb::Install);
     EXPECT_EQ(parseRunVerb("/UnInstall"), RunVerb::Uninstall);
+    EXPECT_EQ(parseRunVerb(" /ROLLBACK"), RunVerb::Rollback);
     for (const char* wrong : {"/S", "/registry /user", "-user", "/users", "install"}) {
         SCOPED_TRACE(wrong);
         SetUp();
         EXPECT_EQ(runFleet(wrong), kCheckUsage);
         EXPECT_EQ(sim::machine().errorOutput,
-                  "usage: quillmend-run.exe [/registry | /user | /install | /uninstall] (none: /registry, then /user)\r\n");
+                  "usage: quillmend-run.exe [/registry | /user | /install | /uninstall | /rollback] (none: /registry, "
+                  "then /user)\r\n");
         EXPECT_TRUE(sim::machine().log.empty()) << "nothing done";
     }
 }
@@ -599,6 +601,7 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         std::map<std::string, std::string> after;
         const char* line;
         const char* also = nullptr;  // a second line it says
+        const char* command = "/install";
     };
     const Case kCases[] = {
         {"fresh", [] {}, 0, release("new "), "install: installed \"C:\\Program Files (x86)\\Quillmend\\quillmend.exe\""},
@@ -607,6 +610,10 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         // A newer release's deployment may be assigned beside an older one's: the older keeps the newer.
         {"over a newer release", [] { installVersioned(10, 0, 1); }, 0, versionedRelease("other ", 10, 0, 1),
          "install: \"C:\\Program Files (x86)\\Quillmend\" holds release 10.0.1, newer than this one (2.2.0): kept"},
+        {"back to this release over a newer one", [] { installVersioned(10, 0, 1); }, 0, versionedRelease("new ", 2, 2, 0),
+         "install: \"C:\\Program Files (x86)\\Quillmend\" holds release 10.0.1, newer than this one (2.2.0): replaced, as "
+         "/rollback asks",
+         "install: installed \"C:\\Program Files (x86)\\Quillmend\\quillmend-check.exe\"", "/rollback"},
         {"over an older release with a version", [] { installVersioned(2, 1, 9); }, 0, versionedRelease("new ", 2, 2, 0),
          "install: installed \"C:\\Program Files (x86)\\Quillmend\\quillmend-check.exe\""},
         {"the same release again",
@@ -700,7 +707,7 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
         SetUp();
         c.setUp();
         sim::machine().log.clear();
-        EXPECT_EQ(runFleet("/install"), c.code);
+        EXPECT_EQ(runFleet(c.command), c.code);
         EXPECT_EQ(installed(), c.after);
         if (c.also != nullptr) {
             EXPECT_NE(sim::machine().output.find(std::string(c.also) + "\r\n"), std::string::npos);

@@ -6,6 +6,7 @@ not appear (a silent run, say) is seen and recorded, never skipped.
 import os
 import re
 import shutil
+import struct
 import subprocess
 import time
 
@@ -932,6 +933,31 @@ def deployment(ctx):
                   "after the restart %s is not this release's" % name)
         print("        after the restart: %s" % sorted(os.listdir(unix_installed())))
 
+    def install_over_a_newer_release():
+        """This release's /install over the same programs with a higher version
+        in their version resource, as a newer release's are: they stay, and the
+        registry is cleaned."""
+        ctx.machine.reset_registry()
+        ctx.machine.seed_demo()
+        os.makedirs(unix_installed(), exist_ok=True)
+        newer = {}
+        for name in programs:
+            data = bytearray(open(os.path.join(ctx.program_dir, name), "rb").read())
+            at = data.find(b"\xbd\x04\xef\xfe\x00\x00\x01\x00")
+            check(at > 0, "%s has no version resource" % name)
+            data[at + 8:at + 24] = struct.pack("<IIII", 10 << 16, 1 << 16, 10 << 16, 1 << 16)  # 10.0.1.0
+            newer[name] = bytes(data)
+            with open(unix_installed(name), "wb") as f:
+                f.write(newer[name])
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+        said = [l for l in output.splitlines() if l.startswith("install: ")]
+        print("        install said: %s" % said)
+        check(code == 0 and registrations() == ["KestrinCorp90"] and len(said) == 1 and
+              "holds release 10.0.1, newer than this one" in said[0],
+              "install over a newer release: exit code %s, registrations %s:\n%s" % (code, registrations(), output))
+        for name in programs:
+            check(open(unix_installed(name), "rb").read() == newer[name], "%s is no longer the newer release's" % name)
+
     def trust_on_descriptors():
         """The programs' own folder trust decision (platform::descriptorTrust),
         run by the driver with Wine's advapi32 on descriptors given in SDDL."""
@@ -1035,6 +1061,7 @@ def deployment(ctx):
             ("uninstall while a program runs, install, restart", uninstall_while_a_program_runs_then_install),
             ("an install killed at a staged copy, a rename, the backup; restart", killed_at_moments_then_restart),
             ("an upgrade while another process holds a program open, restart", upgrade_while_a_program_is_held_open),
+            ("install over a newer release", install_over_a_newer_release),
             ("the folder trust decision on descriptors in SDDL", trust_on_descriptors),
             ("the access model against Wine's AccessCheck", access_against_wine),
             ("quillmend-run.exe with a bad argument", bad_argument),
