@@ -936,7 +936,7 @@ def deployment(ctx):
     def install_over_a_newer_release():
         """This release's /install over the same programs with a higher version
         in their version resource, as a newer release's are: they stay, and the
-        registry is cleaned."""
+        registry is cleaned; /rollback then puts this release in place."""
         ctx.machine.reset_registry()
         ctx.machine.seed_demo()
         os.makedirs(unix_installed(), exist_ok=True)
@@ -957,6 +957,10 @@ def deployment(ctx):
               "install over a newer release: exit code %s, registrations %s:\n%s" % (code, registrations(), output))
         for name in programs:
             check(open(unix_installed(name), "rb").read() == newer[name], "%s is no longer the newer release's" % name)
+        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /rollback' % release)
+        check(code == 0 and all(open(unix_installed(name), "rb").read() == open(os.path.join(ctx.program_dir, name), "rb")
+                                .read() for name in programs), "/rollback: exit code %s:\n%s" % (code, output))
+        print("        /rollback: exit code 0, this release's programs in place")
 
     def trust_on_descriptors():
         """The programs' own folder trust decision (platform::descriptorTrust),
@@ -1061,7 +1065,7 @@ def deployment(ctx):
             ("uninstall while a program runs, install, restart", uninstall_while_a_program_runs_then_install),
             ("an install killed at a staged copy, a rename, the backup; restart", killed_at_moments_then_restart),
             ("an upgrade while another process holds a program open, restart", upgrade_while_a_program_is_held_open),
-            ("install over a newer release", install_over_a_newer_release),
+            ("install over a newer release, then /rollback", install_over_a_newer_release),
             ("the folder trust decision on descriptors in SDDL", trust_on_descriptors),
             ("the access model against Wine's AccessCheck", access_against_wine),
             ("quillmend-run.exe with a bad argument", bad_argument),
