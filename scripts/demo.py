@@ -4,7 +4,9 @@ state, one run of the shipped 32-bit quillmend.exe /S on it, and the registry
 values and files before and after, in both registry views: the 32-bit view it
 works on, and the 64-bit view it must leave alone. The read-only
 quillmend-check.exe (beside quillmend.exe) says before and after the run what
-a silent run would still do."""
+a silent run would still do. Then the job fleets run, on the same machine with
+its registrations back: quillmend-run.exe /install from a release folder, its
+lines, its CMTrace log, its .reg backup, and that backup put back."""
 import argparse
 import os
 import shutil
@@ -52,6 +54,34 @@ def run_check(m, check_exe, when):
     code, output = m.run_console([check_exe])
     print(output.replace("\r\n", "\n"), end="")
     print("exit code: %d\n" % code)
+
+
+def run_fleet_job(m, release):
+    """quillmend-run.exe /install as an engine runs it, then the backup it wrote put back."""
+    m.reset_registry()
+    m.seed_demo()
+    folder = m.drive_c("release")
+    os.makedirs(folder, exist_ok=True)
+    for name in ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe"):
+        shutil.copy(os.path.join(release, name), folder)
+    print("---- quillmend-run.exe /install, from C:\\release, as a deployment engine runs it ----")
+    code, output = m.run_console([os.path.join(folder, "quillmend-run.exe"), "/install"])
+    print(output.replace("\r\n", "\n"), end="")
+    print("exit code: %d\n" % code)
+    logs = m.drive_c("Program Files (x86)", "Quillmend Logs")
+    print("---- its log, C:\\Program Files (x86)\\Quillmend Logs\\quillmend-run.log (CMTrace lines), first three ----")
+    with open(os.path.join(logs, "quillmend-run.log"), "rb") as f:
+        for line in f.read().decode("utf-8").split("\r\n")[:3]:
+            print(line)
+    backups = sorted(n for n in os.listdir(logs) if n.endswith(".reg"))
+    print("\n---- its backup ----")
+    for name in backups:
+        print("%s (%d bytes, UTF-16)" % (name, os.path.getsize(os.path.join(logs, name))))
+    show_state(m, "after quillmend-run.exe /install")
+    if backups:
+        print("putting it back: reg import \"C:\\Program Files (x86)\\Quillmend Logs\\%s\" /reg:32" % backups[-1])
+        m.wine("reg", "import", m.windows_path(os.path.join(logs, backups[-1])), "/reg:32", check=False)
+        show_state(m, "after the import")
 
 
 def screenshots(display, pause_dir, report, shots_dir, stop):
@@ -159,6 +189,7 @@ def main():
         print("64-bit view after the run: %s\n" % ("unchanged" if m.state_64bit_view() == view64 else "CHANGED"))
         if not args.interactive:
             run_check(m, check_exe, "after the run")
+            run_fleet_job(m, os.path.dirname(args.exe))
     finally:
         m.destroy()
         if x:

@@ -2,7 +2,9 @@
 # The demo: installs what is missing, builds, and runs the shipped 32-bit
 # quillmend.exe /S (build/win32, under wine32 through qemu-i386) on a throwaway
 # 64-bit Wine machine with a typical state, showing both registry views and
-# what quillmend-check.exe says before and after the run.
+# what quillmend-check.exe says before and after the run; then, on the same
+# machine, the fleet job: quillmend-run.exe /install, its lines, its CMTrace
+# log, its .reg backup and that backup put back with reg import.
 # With --interactive: runs it without /S on a virtual display, answers Yes to
 # each prompt and saves a screenshot of every box under docs/.
 set -euo pipefail
