@@ -406,6 +406,11 @@ TEST_F(FleetTest, NoArgumentRunsBothHalves) {
     sim::machine().createFails.insert(kLogs);
     EXPECT_EQ(runFleet(""), kRunNoBackup);
     EXPECT_FALSE(sim::hasFile(kRoamingCopy));
+    // Registry work left (1) and a user half that cannot tell (4): cannot tell, not the two combined.
+    SetUp();
+    sim::machine().serviceAccount = true;
+    sim::addKey(kExtensionsKey, sim::KeyState::Denied);
+    EXPECT_EQ(runFleet(""), kCheckCannotTell);
 }
 
 // Each half's outcome: one record, its ID and level, and a text that says
