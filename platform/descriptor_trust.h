@@ -6,6 +6,12 @@
 
 namespace platform {
 
+// The descriptor createFolder gives a Programs folder, in SDDL. P: protected,
+// nothing inherited from the parent; 0x1200a9: read and execute. A Logs
+// folder's is the same without its last entry, Users'.
+inline constexpr char kProgramsFolderSddl[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+constexpr unsigned kLogsFolderSddlLength = 39;
+
 // descriptor: self-relative, with owner and DACL; self: the running account's SID.
 FolderTrust descriptorTrust(const void* descriptor, const void* self, FolderAcl use);
 

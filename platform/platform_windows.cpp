@@ -354,11 +354,10 @@ bool removeFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 namespace {
 
 // The descriptor createFolder gives for acl (Logs or Programs), for LocalFree.
-// P: protected, nothing inherited from the parent. 0x1200a9: read and
-// execute. The logs' descriptor is the programs' without its last entry.
 bool folderDescriptor(FolderAcl acl, PSECURITY_DESCRIPTOR* descriptor, unsigned long* error) {
-    char sddl[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-    if (acl == FolderAcl::Logs) sddl[39] = '\0';
+    char sddl[sizeof kProgramsFolderSddl];
+    for (unsigned i = 0; i < sizeof sddl; ++i) sddl[i] = kProgramsFolderSddl[i];
+    if (acl == FolderAcl::Logs) sddl[kLogsFolderSddlLength] = '\0';
     if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, descriptor, nullptr)) return true;
     *error = GetLastError();
     return false;

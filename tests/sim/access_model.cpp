@@ -51,7 +51,13 @@ const Right kRights[] = {
     {"CR", 0x100},
 };
 
-const Name kAceFlags[] = {{"OI", "\x01"}, {"CI", "\x02"}, {"NP", "\x04"}, {"IO", "\x08"}, {"ID", "\x10"}};
+struct Flag {
+    const char* text;
+    unsigned char value;
+};
+
+const Flag kAceFlags[] = {{"OI", kAceObjectInherit}, {"CI", kAceContainerInherit}, {"NP", kAceNoPropagate},
+                          {"IO", kAceInheritOnly},   {"ID", kAceInherited}};
 
 // A SID at text: an alias of two letters or S-1-...; empty when neither.
 std::string readSid(const std::string& text, size_t* at) {
@@ -100,10 +106,10 @@ bool readAce(const std::string& body, Ace* ace) {
     ace->allow = fields[0] == "A";
     ace->flags = 0;
     for (size_t at = 0; at < fields[1].size(); at += 2) {
-        const Name* found = std::find_if(std::begin(kAceFlags), std::end(kAceFlags),
-                                         [&](const Name& flag) { return fields[1].compare(at, 2, flag.text) == 0; });
+        const Flag* found = std::find_if(std::begin(kAceFlags), std::end(kAceFlags),
+                                         [&](const Flag& flag) { return fields[1].compare(at, 2, flag.text) == 0; });
         if (found == std::end(kAceFlags)) return false;
-        ace->flags = static_cast<unsigned char>(ace->flags | found->value[0]);
+        ace->flags = static_cast<unsigned char>(ace->flags | found->value);
     }
     size_t at = 0;
     ace->sid = readSid(fields[5], &at);
@@ -155,10 +161,7 @@ bool parseSddl(const std::string& text, Descriptor* out) {
         at += 2;
         sawDacl = true;
         while (at < text.size() && text[at] != '(') {
-            if (text.compare(at, 17, "NO_ACCESS_CONTROL") == 0) {
-                out->nullDacl = true;
-                at += 17;
-            } else if (text[at] == 'P') {
+            if (text[at] == 'P') {
                 out->protectedDacl = true;
                 ++at;
             } else if (text.compare(at, 2, "AI") == 0 || text.compare(at, 2, "AR") == 0) {
@@ -180,15 +183,15 @@ bool parseSddl(const std::string& text, Descriptor* out) {
 }
 
 std::string toSddl(const Descriptor& descriptor) {
+    if (descriptor.nullDacl) return "NULL_DACL";
     std::string text = "O:" + descriptor.owner + "G:" + kSystem + "D:";
     if (descriptor.protectedDacl) text += "P";
-    if (descriptor.nullDacl) return text + "NO_ACCESS_CONTROL";
     for (const Ace& ace : descriptor.dacl) {
         char mask[16];
         std::snprintf(mask, sizeof mask, "0x%x", ace.mask);
         text += std::string("(") + (ace.allow ? "A" : "D") + ";";
-        for (const Name& flag : kAceFlags) {
-            if ((ace.flags & flag.value[0]) != 0) text += flag.text;
+        for (const Flag& flag : kAceFlags) {
+            if ((ace.flags & flag.value) != 0) text += flag.text;
         }
         text += std::string(";") + mask + ";;;" + ace.sid + ")";
     }

@@ -56,7 +56,8 @@ struct Descriptor {
 // and no DACL. False when the text is not read whole.
 bool parseSddl(const std::string& text, Descriptor* out);
 // The same descriptor in SDDL, SIDs as S-1-... and rights in hex, with the
-// group SYSTEM (AccessCheck refuses a descriptor without one).
+// group SYSTEM (AccessCheck refuses a descriptor without one); "NULL_DACL"
+// for no DACL.
 std::string toSddl(const Descriptor& descriptor);
 
 struct Account {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/descriptor_trust.h"
 #include "platform/platform.h"
 
 namespace sim {
@@ -61,8 +62,11 @@ constexpr const char* kMachineKeysSddl = "O:BAD:P(A;CI;0xf003f;;;SY)(A;CI;0xf003
 
 // Whether the account the run acts as may change a key of HKLM (KEY_SET_VALUE).
 bool mayChangeKeys() {
-    Descriptor keys;
-    parseSddl(kMachineKeysSddl, &keys);
+    static const Descriptor keys = [] {
+        Descriptor read;
+        parseSddl(kMachineKeysSddl, &read);
+        return read;
+    }();
     return accessGranted(keys, account(current().actor), 0x2) != 0;
 }
 
@@ -194,10 +198,12 @@ bool folderExists(const std::string& path) {
     return found != current().files.end() && found->second.directory;
 }
 
-// The descriptors createFolder asks for, by FolderAcl: SYSTEM and
-// Administrators only, and for the programs Users reading and running them.
-const char* const kFolderAcls[] = {"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
-                                   "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"};
+// The descriptor createFolder asks for: the programs', or the logs' without Users.
+std::string folderSddl(platform::FolderAcl acl) {
+    return std::string(platform::kProgramsFolderSddl,
+                       acl == platform::FolderAcl::Logs ? platform::kLogsFolderSddlLength
+                                                         : sizeof platform::kProgramsFolderSddl - 1);
+}
 
 // The nearest path at or above path with a descriptor of its own; "" when none.
 std::string securedAbove(std::string path) {
@@ -793,7 +799,7 @@ bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
     if (acl == FolderAcl::Inherited) {
         sim::made(path, sim::actor(), true);
     } else {
-        sim::setSecurity(path, sim::kFolderAcls[static_cast<int>(acl)]);
+        sim::setSecurity(path, sim::folderSddl(acl));
     }
     return true;
 }
@@ -833,7 +839,7 @@ bool resetFolderAcl(const char* path, FolderAcl acl, unsigned long* error) {
     if (*error != 0) return false;
     current().folderTrust.erase(path);
     current().files[path].acl = acl;
-    sim::setSecurity(path, sim::kFolderAcls[static_cast<int>(acl)]);
+    sim::setSecurity(path, sim::folderSddl(acl));
     return true;
 }
 

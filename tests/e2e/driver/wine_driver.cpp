@@ -186,7 +186,7 @@ namespace {
 // it a NULL one).
 PSECURITY_DESCRIPTOR makeDescriptor(const char* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (std::strstr(sddl, "NULL_DACL") == nullptr && std::strstr(sddl, "NO_ACCESS_CONTROL") == nullptr) {
+    if (std::strcmp(sddl, "NULL_DACL") != 0) {
         if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
             return descriptor;
         }
@@ -283,7 +283,7 @@ int access() {
             sim::Descriptor mapped = descriptor;
             mapped.owner = onToken(descriptor.owner);
             for (sim::Ace& ace : mapped.dacl) ace.sid = onToken(ace.sid);
-            const std::string text = descriptor.nullDacl ? std::string("NULL_DACL") : sim::toSddl(mapped);
+            const std::string text = sim::toSddl(mapped);
             PSECURITY_DESCRIPTOR made = makeDescriptor(text.c_str());
             for (const unsigned right : kRights) {
                 DWORD desired = right;
