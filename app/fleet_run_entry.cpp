@@ -1,6 +1,6 @@
 // quillmend-run.exe's own process entry: like the other two, it links no C
 // runtime and ends the process itself.
-#include "fleet/fleet_run.h"
+#include "app/fleet_run_start.h"
 #include "platform/platform.h"
 
 // Windows may enter with a stack aligned to 4 bytes only.

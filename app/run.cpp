@@ -1,16 +1,16 @@
 // quillmend.exe's run sequence: the stages in their order, the result box, the process start.
 #include "app/run.h"
 
-#include "app/command_line.h"
 #include "datafiles/extend_dat.h"
 #include "platform/platform.h"
+#include "reading/command_line.h"
 #include "registration/detect_product.h"
 #include "registration/extension_entries.h"
 
 void reportOutcome(RunMode mode, const RunOutcome& outcome) {
     if (mode == RunMode::Silent) return;
     const char* message = "No active Kestrin product found";
-    if (outcome.productFound && outcome.extensionsKeyLocked) {
+    if (outcome.productFound && outcome.extensionsKeyRefused) {
         message = "Kestrin entries could not be changed. Run Quillmend as an administrator.";
     } else if (outcome.productFound) {
         message = outcome.entriesRemoved ? "Additional Kestrin entries have been removed"
@@ -25,18 +25,13 @@ int runQuillmend(const char* arguments) {
     ProductRelease release;
     if (detectProduct(&release)) {
         outcome.productFound = true;
-        reconcileExtensionEntries(release, &outcome);
+        const Reconciliation done = reconcileExtensionEntries(release);
+        outcome.entriesRemoved = done == Reconciliation::Removed;
+        outcome.extensionsKeyRefused = done == Reconciliation::KeyRefused;
     }
     reportOutcome(mode, outcome);
-    cleanExtensionDataFiles(mode);
+    cleanExtensionDataFiles(mode == RunMode::Interactive);
     return 0;
-}
-
-void guardDllSearch() {
-    // Both, whatever the first reports: where SetDefaultDllDirectories is
-    // missing, leaving the current directory out is still worth having.
-    platform::searchDllsInSystem32Only();
-    platform::removeCurrentDirectoryFromDllSearch();
 }
 
 int startQuillmend() {

@@ -1,17 +1,13 @@
 // The run sequence: every stage once, in a fixed order.
 #pragma once
 
-#include "app/run_types.h"
+#include "reading/run_types.h"
 
 // Shows the one result message in interactive mode, nothing in silent mode.
 void reportOutcome(RunMode mode, const RunOutcome& outcome);
 
 // One whole run for the given argument string; returns the exit code (0).
 int runQuillmend(const char* arguments);
-
-// Before any other Windows operation: later DLL loads search System32 only,
-// and never the current directory. Goes on where the system cannot restrict.
-void guardDllSearch();
 
 // The process's whole life up to its exit code: guards the DLL search, then
 // hands WinMain the argument string of the process command line.

@@ -1,9 +1,8 @@
-// Extend.dat: where a run looks, when a copy is stale, the cleaner's deletion and the user half's reading.
+// Extend.dat: where a run looks, what it finds there, and the cleaner's deletion.
 #include "datafiles/extend_dat.h"
 
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "registration/extension_entries.h"
 
 namespace {
 
@@ -60,19 +59,6 @@ CopyPath extendDatPath(int folder, char* path) {
     return CopyPath::Named;
 }
 
-bool changeAheadOfClock(RegistrationsChange change, unsigned long long changedAt, unsigned long long now) {
-    return change == RegistrationsChange::Known && changedAt > now && changedAt - now > kClockTolerance;
-}
-
-CopyAge copyAge(RegistrationsChange change, unsigned long long changedAt, unsigned long long now,
-                unsigned long long created, unsigned long long written) {
-    if (change == RegistrationsChange::NoKey) return CopyAge::Current;
-    if (change == RegistrationsChange::Unknown || changeAheadOfClock(change, changedAt, now)) {
-        return CopyAge::CannotTell;
-    }
-    return created < changedAt || written < changedAt ? CopyAge::Stale : CopyAge::Current;
-}
-
 bool lookupFailed(const platform::PathFound& found) {
     return found.kind == platform::PathKind::Nothing && found.error != platform::kErrorFileNotFound &&
            found.error != platform::kErrorPathNotFound;
@@ -110,54 +96,22 @@ void inspectExtendDat(int folder, CopyInspection* copy) {
     text::append(copy->path, sizeof copy->path, copy->pathInUtf8 ? wide.utf8 : wide.ansi);
 }
 
-void inspectUserFiles(unsigned long long now, UserFindings* findings) {
-    // Field by field: a copy of the whole would put two paths' worth of zeros on the stack.
-    findings->account = platform::processAccount();
-    findings->change = RegistrationsChange::Unknown;
-    findings->changedAt = 0;
-    findings->changeAhead = false;
-    findings->code = 0;
-    for (unsigned i = 0; i < kExtendDatFolderCount; ++i) {
-        findings->copies[i].folderNamed = false;
-        findings->ages[i] = CopyAge::Current;
-    }
-    if (findings->account != platform::Account::User) {
-        findings->code = kCheckCannotTell;
-        return;
-    }
-    findings->change = registrationsLastChanged(&findings->changedAt);
-    findings->changeAhead = changeAheadOfClock(findings->change, findings->changedAt, now);
-    if (findings->changeAhead) findings->code |= kCheckCannotTell;
-    for (unsigned i = 0; i < kExtendDatFolderCount; ++i) {
-        CopyInspection& copy = findings->copies[i];
-        inspectExtendDat(kExtendDatFolders[i], &copy);
-        if (!copy.folderNamed) continue;
-        if (lookupFailed(copy.found)) {
-            findings->code |= kCheckCannotTell;
-            continue;
-        }
-        if (copy.found.kind == platform::PathKind::Nothing) continue;
-        findings->ages[i] = copyAge(findings->change, findings->changedAt, now, copy.found.created, copy.found.written);
-        if (findings->ages[i] == CopyAge::Stale) findings->code |= kCheckExtendDatRemains;
-        if (findings->ages[i] == CopyAge::CannotTell) findings->code |= kCheckCannotTell;
-    }
-}
-
-void cleanExtensionDataFiles(RunMode mode) {
+void cleanExtensionDataFiles(bool askFirst) {
     for (const int folder : kExtendDatFolders) {
         char path[platform::kMaxPath];
         if (extendDatPath(folder, path) != CopyPath::Named) continue;
         // Nothing there, or a look-up that failed: passed over in silence.
         if (platform::pathKind(path) == platform::PathKind::Nothing) continue;
 
-        if (mode == RunMode::Silent) {
-            platform::deleteFile(path);
+        unsigned long error = 0;
+        if (!askFirst) {
+            platform::deleteFile(path, &error);
             continue;
         }
         char prompt[platform::kMaxPath];
         composePrompt(path, prompt);
         if (platform::showMessage(prompt, kCaption, platform::kMessageYesNo) == platform::kAnswerYes) {
-            platform::deleteFile(path);
+            platform::deleteFile(path, &error);
         }
     }
 }

@@ -2,8 +2,10 @@
 // application-data folders.
 #pragma once
 
-#include "app/run_types.h"
 #include "platform/platform.h"
+
+// The caption of every box the program shows: the prompts here and the result box.
+inline constexpr char kCaption[] = "Quillmend";
 
 inline constexpr char kExtendDatSuffix[] = "\\Microsoft\\Outlook\\Extend.dat";
 constexpr const char* kDeletePromptFormat =
@@ -24,23 +26,6 @@ enum class CopyPath {
     TooLong,            // the folder path leaves no room for the suffix
 };
 CopyPath extendDatPath(int folder, char* path);
-
-// Extend.dat is Outlook's cache of the registrations, rebuilt at its next
-// start once deleted: a copy needs deleting when it was made before the
-// registrations last changed. Outlook also updates a copy in place (it adds
-// what it finds and drops nothing) and may write it when it exits, so a late
-// write alone does not make a copy current: it must have been created at or
-// after the change too. Without the Extensions key there is nothing to
-// rebuild from, so no copy is stale; a key time that cannot be read, or that
-// lies ahead of the machine's clock, never counts as nothing to do.
-enum class CopyAge { Stale, Current, CannotTell };
-CopyAge copyAge(RegistrationsChange change, unsigned long long changedAt, unsigned long long now,
-                unsigned long long created, unsigned long long written);
-
-// A key time this far ahead of the clock (five minutes, in FILETIME units)
-// would make every copy rebuilt since look stale until the clock catches up.
-constexpr unsigned long long kClockTolerance = 5ull * 60 * 10000000;
-bool changeAheadOfClock(RegistrationsChange change, unsigned long long changedAt, unsigned long long now);
 
 // Whether a run's ANSI calls can name a copy.
 enum class CopyReach {
@@ -69,24 +54,7 @@ bool lookupFailed(const platform::PathFound& found);
 // attribute (DeleteFileA refuses those); one in use may still refuse.
 bool runDeletes(const CopyInspection& copy);
 
-// This user's half as the check and the fleet run read it, changing nothing:
-// whose account runs, when the registrations last changed, each copy and its
-// age (Current for a copy that is not there). Plain data, every field set
-// by inspectUserFiles.
-struct UserFindings {
-    platform::Account account;
-    RegistrationsChange change;
-    unsigned long long changedAt;
-    bool changeAhead;  // more than kClockTolerance ahead of now
-    CopyInspection copies[kExtendDatFolderCount];  // in kExtendDatFolders' order
-    CopyAge ages[kExtendDatFolderCount];
-    int code;  // kCheckExtendDatRemains and kCheckCannotTell, or 0
-};
-// Only a person's account says anything of a user's copies: for a service
-// account or one that cannot be read, nothing else is looked at.
-void inspectUserFiles(unsigned long long now, UserFindings* findings);
-
 // Looks for Extend.dat in the roaming, then the local application-data
-// folder. Interactive: asks before deleting each copy. Silent: deletes each
-// copy without asking. Failures pass in silence.
-void cleanExtensionDataFiles(RunMode mode);
+// folder. askFirst (an interactive run): asks before deleting each copy;
+// otherwise deletes each copy without asking. Failures pass in silence.
+void cleanExtensionDataFiles(bool askFirst);

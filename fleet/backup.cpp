@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "fleet/registry_work.h"
 #include "registration/extension_entries.h"
 
 namespace {
@@ -13,48 +14,42 @@ constexpr const char* kPattern = "\\extensions-*.reg";
 constexpr const char* kPartialSuffix = ".partial";
 constexpr const char* kPartialPattern = "\\extensions-*.reg.partial";
 
-// The whole file's text, composed before anything is written: ASCII, each
-// byte widened to UTF-16LE on the way out, as "Windows Registry Editor
-// Version 5.00" requires. Five values of kBackupValueBytes as hex, and more.
-char fileText[5 * (kBackupValueBytes * 3 + 256) + 512];
-unsigned textUsed = 0;
-
 // Appends at the text's end; false when it does not fit.
-bool put(const char* part) {
+bool put(BackupText* file, const char* part) {
     for (; *part != '\0'; ++part) {
-        if (textUsed + 1 >= sizeof fileText) return false;
-        fileText[textUsed++] = *part;
+        if (file->used + 1 >= sizeof file->text) return false;
+        file->text[file->used++] = *part;
     }
-    fileText[textUsed] = '\0';
+    file->text[file->used] = '\0';
     return true;
 }
 
 // value in hex, lower case, at least minimumDigits digits: regedit's form.
-bool putHex(unsigned value, unsigned minimumDigits) {
+bool putHex(BackupText* file, unsigned value, unsigned minimumDigits) {
     char hex[9] = "";
     unsigned digits = minimumDigits;
     while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
     for (unsigned i = 0; i < digits; ++i) hex[i] = "0123456789abcdef"[(value >> (4 * (digits - 1 - i))) & 0xF];
-    return put(hex);
+    return put(file, hex);
 }
 
 // "name"=hex(type):xx,xx,... with regedit's line continuations, or "name"=- for a value that was absent.
-bool putValue(const char* name, bool present, unsigned long type, const unsigned char* data, unsigned long size) {
-    bool fits = put("\"") && put(name) && put(present ? "\"=hex(" : "\"=-");
+bool putValue(BackupText* file, const char* name, bool present, unsigned long type, const unsigned char* data, unsigned long size) {
+    bool fits = put(file, "\"") && put(file, name) && put(file, present ? "\"=hex(" : "\"=-");
     if (present) {
-        fits = fits && putHex(static_cast<unsigned>(type), 1) && put("):");
+        fits = fits && putHex(file, static_cast<unsigned>(type), 1) && put(file, "):");
         for (unsigned long i = 0; i < size; ++i) {
-            fits = fits && put(i == 0 ? "" : i % 16 == 0 ? ",\\\r\n  " : ",") && putHex(data[i], 2);
+            fits = fits && put(file, i == 0 ? "" : i % 16 == 0 ? ",\\\r\n  " : ",") && putHex(file, data[i], 2);
         }
     }
-    return fits && put("\r\n");
+    return fits && put(file, "\r\n");
 }
 
 // The text, widened, after the byte-order mark.
-bool writeWide(platform::File file) {
+bool writeWide(const BackupText& text, platform::File file) {
     unsigned char wide[512] = {0xFF, 0xFE};
     unsigned used = 2;
-    for (const char* c = fileText;; ++c) {
+    for (const char* c = text.text;; ++c) {
         if (used == sizeof wide || *c == '\0') {
             if (!platform::fileWrite(file, wide, used)) return false;
             used = 0;
@@ -109,7 +104,7 @@ void removePartial(const char* name, bool folder, void* context) {
     char path[platform::kMaxPath] = "";
     unsigned long error = 0;
     if (!folder && text::appendFormat(path, sizeof path, "%\\%", *static_cast<const char**>(context), name)) {
-        platform::removeFile(path, &error);  // one that will not go is tried again by the next run
+        platform::deleteFile(path, &error);  // one that will not go is tried again by the next run
     }
 }
 
@@ -131,17 +126,17 @@ bool saveValues(platform::RegKey key, const RegistryPlan& plan, SavedValues* sav
     return true;
 }
 
-bool stillSaved(platform::RegKey key, const SavedValue& value) {
-    static unsigned char data[kBackupValueBytes];
-    unsigned long size = sizeof data;
+bool stillSaved(platform::RegKey key, const SavedValue& value, unsigned char* reread) {
+    unsigned long size = kBackupValueBytes;
     unsigned long type = 0;
-    if (platform::regQueryValueRaw(key, value.name, data, &size, &type) != platform::RawRead::Read) return false;
+    if (platform::regQueryValueRaw(key, value.name, reread, &size, &type) != platform::RawRead::Read) return false;
     bool same = value.present && type == value.type && size == value.size;
-    for (unsigned long i = 0; same && i < size; ++i) same = data[i] == value.data[i];
+    for (unsigned long i = 0; same && i < size; ++i) same = reread[i] == value.data[i];
     return same;
 }
 
-bool writeBackup(const char* folder, unsigned long long time, const SavedValues& saved, char* name, const char** why) {
+bool writeBackup(BackupText* composed, const char* folder, unsigned long long time, const SavedValues& saved, char* name,
+                 const char** why) {
     platform::File file = nullptr;
     unsigned long error = 0;
     char partial[platform::kMaxPath] = "";
@@ -150,28 +145,28 @@ bool writeBackup(const char* folder, unsigned long long time, const SavedValues&
         !platform::fileOpen(partial, platform::FileMode::CreateNew, &file, &error)) {
         return false;
     }
-    char stamp[32] = "";
+    char stamp[kBackupStampBytes] = "";
     text::appendUtcTime(stamp, sizeof stamp, time);
-    textUsed = 0;
-    bool whole = put("Windows Registry Editor Version 5.00\r\n\r\n; Quillmend backup ") && put(stamp) &&
-                 put(sizeof(void*) == 4 ? "; restore: reg import FILE /reg:32\r\n" : "; restore: reg import FILE\r\n") &&
-                 put("[HKEY_LOCAL_MACHINE\\") && put(kExtensionsKeyPath) && put("]\r\n");
+    composed->used = 0;
+    bool whole = put(composed, kBackupHeader) && put(composed, stamp) &&
+                 put(composed, sizeof(void*) == 4 ? kBackupRestore32 : kBackupRestore) && put(composed, kBackupKeyStart) &&
+                 put(composed, kExtensionsKeyPath) && put(composed, kBackupKeyEnd);
     // A registration that was absent is left out: importing the file must not
     // delete one that appeared since. The setup value the run writes is put back as it was.
     for (int i = 0; i < saved.count && whole; ++i) {
         const SavedValue& value = saved.values[i];
         const bool setup = text::equal(value.name, kSetupExtensionValue);
-        if (value.present || setup) whole = putValue(value.name, value.present, value.type, value.data, value.size);
+        if (value.present || setup) whole = putValue(composed, value.name, value.present, value.type, value.data, value.size);
     }
     // On the disk, under its name, before anything changes.
     *why = "a write failed";
-    whole = whole && put("\r\n") && writeWide(file) && platform::fileFlush(file);
+    whole = whole && put(composed, "\r\n") && writeWide(*composed, file) && platform::fileFlush(file);
     platform::fileClose(file);
     if (whole && !platform::moveFile(partial, name, platform::kMoveWriteThrough)) {
         *why = "it cannot be put under its name";
         whole = false;
     }
-    if (!whole) platform::removeFile(partial, &error);
+    if (!whole) platform::deleteFile(partial, &error);
     return whole;
 }
 
@@ -193,7 +188,7 @@ void pruneBackups(const char* folder, const char* keep) {
         path[0] = '\0';
         unsigned long error = 0;
         if (!text::append(path, sizeof path, folder) || !text::append(path, sizeof path, "\\") ||
-            !text::append(path, sizeof path, oldest.name) || !platform::removeFile(path, &error)) {
+            !text::append(path, sizeof path, oldest.name) || !platform::deleteFile(path, &error)) {
             return;  // a file that will not go stops the loop, never the run
         }
     }

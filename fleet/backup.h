@@ -5,10 +5,47 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "registration/registry_findings.h"
+#include "registration/extension_entries.h"
+
+struct RegistryPlan;
 
 // The longest value data a backup holds; a longer value cannot be backed up.
 constexpr unsigned long kBackupValueBytes = 2048;
+
+// The file's text: its header, each value as regedit writes it, a blank line.
+inline constexpr char kBackupHeader[] = "Windows Registry Editor Version 5.00\r\n\r\n; Quillmend backup ";
+constexpr unsigned kBackupStampBytes = 32;  // the time, as appendUtcTime writes it
+inline constexpr char kBackupRestore32[] = "; restore: reg import FILE /reg:32\r\n";
+inline constexpr char kBackupRestore[] = "; restore: reg import FILE\r\n";
+inline constexpr char kBackupKeyStart[] = "[HKEY_LOCAL_MACHINE\\";
+inline constexpr char kBackupKeyEnd[] = "]\r\n";
+
+constexpr unsigned nameLength(const char* name) { return *name == '\0' ? 0 : 1 + nameLength(name + 1); }
+constexpr unsigned longestValueName() {
+    unsigned longest = nameLength(kSetupExtensionValue);
+    for (const char* name : kEntryNames) longest = nameLength(name) > longest ? nameLength(name) : longest;
+    return longest;
+}
+// One value's line at most: "name"=hex(ffffffff): and its bytes as two hex
+// digits each, a comma before every byte but the first, and a line
+// continuation (",\" CR LF and two blanks) before every sixteenth, then CR LF.
+constexpr unsigned valueTextBytes(unsigned nameBytes, unsigned long dataBytes) {
+    const unsigned long bytes = dataBytes == 0 ? 0 : 2 + (dataBytes - 1) * 3 + (dataBytes - 1) / 16 * 5;
+    return static_cast<unsigned>(sizeof "\"\"=hex(ffffffff):\r\n" - 1 + nameBytes + bytes);
+}
+// Every value a plan saves (each registration and the setup value) at the limit, and the NUL.
+constexpr unsigned kBackupTextBytes =
+    sizeof kBackupHeader + kBackupStampBytes + sizeof kBackupRestore32 + sizeof kBackupKeyStart +
+    sizeof kExtensionsKeyPath + sizeof kBackupKeyEnd + (kEntryCount + 1) * valueTextBytes(longestValueName(),
+    kBackupValueBytes) + sizeof "\r\n";
+
+// The file's text, composed whole before anything is written: ASCII, each
+// byte widened to UTF-16LE on the way out, as "Windows Registry Editor
+// Version 5.00" requires.
+struct BackupText {
+    char text[kBackupTextBytes];
+    unsigned used;
+};
 
 // One value as the backup holds it: present with its type and data, or absent.
 struct SavedValue {
@@ -29,14 +66,16 @@ struct SavedValues {
 bool saveValues(platform::RegKey key, const RegistryPlan& plan, SavedValues* saved);
 
 // The value still holds what was saved: present, the same type and data.
-bool stillSaved(platform::RegKey key, const SavedValue& value);
+// reread holds kBackupValueBytes: the value as it is now.
+bool stillSaved(platform::RegKey key, const SavedValue& value, unsigned char* reread);
 
 // Writes folder\extensions-<time>-<process id>.reg (name holds kMaxPath bytes
 // and receives the full path): every saved value present, and the setup value
 // as absent ("=-") when it was; written as .reg.partial, flushed, and only then
 // renamed. False when the file cannot be written whole: then no file is left
 // and why holds a reason.
-bool writeBackup(const char* folder, unsigned long long time, const SavedValues& saved, char* name, const char** why);
+bool writeBackup(BackupText* composed, const char* folder, unsigned long long time, const SavedValues& saved, char* name,
+                 const char** why);
 
 // Deletes what runs ended midway left (.reg.partial), then the oldest backups
 // in folder (by name, which begins with the time) until 20 are left; never

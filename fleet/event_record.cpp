@@ -1,20 +1,13 @@
 // The Event Log record of one half of a run.
 #include "fleet/event_record.h"
 
-#include "app/run_types.h"
-#include "fleet/run_log.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "reading/run_types.h"
 
 namespace {
 
-// The record's text; its end is kept for the log's path and a cut's mark.
-constexpr unsigned kRecordBytes = 8192;
-constexpr unsigned kRecordTail = platform::kMaxPath + 64;
-char record[kRecordBytes];
-bool recordCut = false;
-
-// Added to the half's base, in the order of the records' IDs.
+// Added to the half's first ID, in the order of the records' IDs.
 enum EventOutcome { kEventNothingToClean, kEventCleaned, kEventWorkRemains, kEventFailed };
 EventOutcome eventOutcome(int before, int code) {
     if (code == 0) return before == 0 ? kEventNothingToClean : kEventCleaned;
@@ -23,24 +16,17 @@ EventOutcome eventOutcome(int before, int code) {
 
 }  // namespace
 
-void beginRecord() {
-    record[0] = '\0';
-    recordCut = false;
-}
-
-void recordLine(const char* line) {
-    recordCut = recordCut || !text::appendFormat(record, kRecordBytes - kRecordTail, "%\r\n", line);
-}
-
-void reportRecord(unsigned half, int before, int code) {
+void reportEventRecord(RunLog* log, RunHalf half, int before, int code) {
     static const unsigned short kLevels[] = {platform::kEventInformation, platform::kEventInformation,
                                              platform::kEventWarning, platform::kEventError};
     const EventOutcome outcome = eventOutcome(before, code);
-    if (recordCut) text::append(record, kRecordBytes, "(cut: the rest is in the log)\r\n");
-    if (openLogPath() != nullptr) text::appendFormat(record, kRecordBytes, "log: %\r\n", openLogPath());
+    if (log->eventTextCut) text::append(log->eventText, kEventTextBytes, "(cut: the rest is in the log)\r\n");
+    if (keptLogPath(*log) != nullptr) text::appendFormat(log->eventText, kEventTextBytes, "log: %\r\n", log->path);
     unsigned long error = 0;
-    const char* source = half == kEventUserHalf ? kUserEventSource : kEventSource;
-    if (!platform::reportEvent(source, kLevels[outcome], half + outcome, record, &error)) {
-        sayError(kLogWarning, "event: the record for source % was not written (error %)", source, error);
+    const bool user = half == RunHalf::User;
+    const char* source = user ? kUserEventSource : kEventSource;
+    const unsigned long id = (user ? kEventUserHalf : kEventRegistryHalf) + outcome;
+    if (!platform::reportEvent(source, kLevels[outcome], id, log->eventText, &error)) {
+        logFactWithError(log, kLogWarning, "event: the record for source % was not written (error %)", source, error);
     }
 }

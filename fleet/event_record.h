@@ -9,6 +9,8 @@
 // fleet/run_events.mc.
 #pragma once
 
+#include "fleet/run_log.h"
+
 inline constexpr char kEventSource[] = "Quillmend";
 inline constexpr char kUserEventSource[] = "Quillmend User";
 inline constexpr char kEventLogKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Quillmend";
@@ -23,14 +25,12 @@ inline constexpr char kOldEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Service
 // Administrators read, write and clear, Event Log Readers and NETWORK SERVICE
 // (which forwards events) read.
 inline constexpr char kEventLogAccess[] = "O:BAG:SYD:(A;;0xf0007;;;SY)(A;;0x7;;;BA)(A;;0x1;;;S-1-5-32-573)(A;;0x1;;;NS)";
+// The halves' first event IDs.
 constexpr unsigned kEventRegistryHalf = 1000;
 constexpr unsigned kEventUserHalf = 2000;
 
-// A new half: its record starts empty.
-void beginRecord();
-// One line the half said (UTF-8, no line break). Once a line does not fit,
-// the record takes no more: what it holds stays in order.
-void recordLine(const char* line);
-// Writes the half's record, its outcome from the check's code before the work
-// and the half's exit code, the log's path last; one line when it cannot.
-void reportRecord(unsigned half, int before, int code);
+enum class RunHalf { Registry, User };
+// Writes the half's record from the text log holds: its outcome from the
+// check's code before the work and the half's exit code, the log's path
+// last; one line when it cannot.
+void reportEventRecord(RunLog* log, RunHalf half, int before, int code);

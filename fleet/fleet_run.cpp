@@ -1,14 +1,8 @@
 // quillmend-run.exe's verbs: each half under its lock, with its log and record.
 #include "fleet/fleet_run.h"
 
-#include "app/check.h"
-#include "app/command_line.h"
-#include "app/run.h"
 #include "fleet/event_record.h"
-#include "fleet/install.h"
 #include "fleet/lock.h"
-#include "fleet/registry_work.h"
-#include "fleet/run_log.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -20,109 +14,146 @@ constexpr const char* kUsage =
 // The verbs as typed, in RunVerb's order: "" is no argument.
 const char* const kVerbs[] = {"", "/registry", "/user", "/install", "/uninstall", "/rollback"};
 
+// Where a scope's run stands once it has tried its folder and lock: the one
+// state that decides what it may do.
+enum class Footing {
+    HeldElsewhere,  // another run held the lock past the wait: nothing is done
+    Unlocked,       // no usable log folder, or a lock that would not open: no log, no backup, no install
+    Locked,         // the lock is held and the log open
+};
+
+// A half's codes: the check's before the work, the half's own after it, and
+// whether an install waits for the restart.
+struct HalfCodes {
+    int before;
+    int code;
+    bool restartNeeded;
+};
+
 // The machine as the check reads it, said as the check says it; returns its exit code.
-// One reading at a time; two copies' paths, kept off the stack.
-CheckFindings findings{};
-int inspectAndSay(CheckScope scope, unsigned long long now) {
-    inspectMachine(scope, now, &findings);
-    sayFindings(findings, sayCheckLine);
-    return findings.code;
+int inspectAndSay(RunRecord* record, CheckScope scope, unsigned long long now) {
+    inspectMachine(scope, now, &record->findings);
+    writeCheckLines(record->findings, CheckLineWriter{logCheckLine, &record->log});
+    return record->findings.code;
 }
 
 // The header: what runs, as whom, where, and the time the check will give.
-void sayHeader(RunVerb verb, unsigned long long now) {
+void sayHeader(RunLog* log, RunVerb verb, unsigned long long now) {
     char account[128];
     char computer[128];
     char stamp[32] = "";
     platform::accountName(account, sizeof account);
     platform::computerName(computer, sizeof computer);
     text::appendUtcTime(stamp, sizeof stamp, now);
-    say(kLogInfo, "quillmend-run.exe % as % on %, check time %", kVerbs[static_cast<int>(verb)], account, computer, stamp);
+    logFact(log, kLogInfo, "quillmend-run.exe % as % on %, check time %", kVerbs[static_cast<int>(verb)], account,
+            computer, stamp);
 }
 
-// The registry half after the install, if any: the reading, and only when a
-// registration a run deletes remains, the plan carried out and the check again.
-// before: the reading's exit code.
-int registryHalf(bool logs, const char* folder, unsigned long long now, int* before) {
-    RegistryPlan plan;
-    *before = inspectAndSay(CheckScope::Registry, now);
-    if (!planRegistryWork(findings.registry, &plan)) return *before;
-    if (!logs) {
-        say(kLogError, "backup: not written (no usable log folder); the registry was not changed");
-        return kRunNoBackup;
+Footing takeFooting(RunLog* log, bool machine, char* folder, platform::File* lock) {
+    if (!prepareLogFolder(log, machine ? LogScope::Machine : LogScope::User, folder)) return Footing::Unlocked;
+    const Lock taken = takeLock(log, folder, lock);
+    if (taken == Lock::Held) return Footing::HeldElsewhere;
+    if (taken != Lock::Taken) return Footing::Unlocked;
+    openLog(log, folder);
+    return Footing::Locked;
+}
+
+// The registry half: the reading, and only when a registration a run deletes
+// remains, the plan carried out and the check again.
+HalfCodes registryHalf(RunRecord* record, Footing footing, const char* folder, unsigned long long now) {
+    HalfCodes half = {0, 0, false};
+    half.before = half.code = inspectAndSay(record, CheckScope::Registry, now);
+    if (!planRegistryWork(record->findings.registry, &record->registry.plan)) return half;
+    if (footing != Footing::Locked) {
+        logFact(&record->log, kLogError, "backup: not written (no usable log folder); the registry was not changed");
+        half.code = kRunNoBackup;
+        return half;
     }
-    if (!carryOutRegistryPlan(plan, folder, now)) return kRunNoBackup;
-    return inspectAndSay(CheckScope::Registry, platform::currentTime());
+    if (carryOutRegistryPlan(&record->registry, &record->log, folder, now) == PlanOutcome::NoBackup) {
+        half.code = kRunNoBackup;
+        return half;
+    }
+    half.code = inspectAndSay(record, CheckScope::Registry, platform::currentTime());
+    return half;
+}
+
+// The machine scope: the install or uninstall, if asked, then (but after an
+// uninstall) the registry half, also after an install that waits for the restart.
+HalfCodes machineHalf(RunRecord* record, RunVerb verb, Footing footing, const char* folder, unsigned long long now) {
+    const bool install = verb == RunVerb::Install || verb == RunVerb::Rollback;
+    if (verb == RunVerb::Registry) return registryHalf(record, footing, folder, now);
+    HalfCodes half = {0, 0, false};
+    if (footing != Footing::Locked) {
+        // Two installs at once would delete each other's .new and .old files.
+        logFact(&record->log, kLogError, "%: not run without the lock; nothing changed", install ? "install" : "uninstall");
+        half.before = half.code = install ? kRunInstallFailed : 1;
+        return half;
+    }
+    if (!install) {
+        half.before = half.code = uninstallRelease(&record->log);
+        return half;
+    }
+    const int installed = installRelease(&record->install, &record->log, verb == RunVerb::Rollback);
+    if (installed != 0 && installed != kRunRestartNeeded) {
+        half.before = half.code = installed;
+        return half;
+    }
+    half = registryHalf(record, footing, folder, now);
+    half.restartNeeded = installed == kRunRestartNeeded;
+    return half;
 }
 
 // The user half: the stale copies the reading found, deleted as a silent run
 // does, and the check again.
-int userHalf(unsigned long long now, int* before) {
-    *before = inspectAndSay(CheckScope::User, now);
-    if (*before != kCheckExtendDatRemains) return *before;
+HalfCodes userHalf(RunRecord* record, unsigned long long now) {
+    HalfCodes half = {0, 0, false};
+    half.before = half.code = inspectAndSay(record, CheckScope::User, now);
+    if (half.before != kCheckExtendDatRemains) return half;
+    const UserFindings& user = record->findings.user;
     for (unsigned i = 0; i < kExtendDatFolderCount; ++i) {
-        const CopyInspection& copy = findings.user.copies[i];
+        const CopyInspection& copy = user.copies[i];
         unsigned long error = 0;
-        if (findings.user.ages[i] != CopyAge::Stale) continue;
+        if (user.ages[i] != CopyAge::Stale) continue;
         if (!runDeletes(copy)) {
-            say(kLogWarning, "kept: % (delete it by hand)", copy.path);
-        } else if (platform::removeFile(copy.path, &error)) {
-            say(kLogInfo, "deleted: %", copy.path);
+            logFact(&record->log, kLogWarning, "kept: % (delete it by hand)", copy.path);
+        } else if (platform::deleteFile(copy.path, &error)) {
+            logFact(&record->log, kLogInfo, "deleted: %", copy.path);
         } else {
-            sayError(kLogWarning, "kept: % (deleting it failed: error %)", copy.path, error);
+            logFactWithError(&record->log, kLogWarning, "kept: % (deleting it failed: error %)", copy.path, error);
         }
     }
-    return inspectAndSay(CheckScope::User, platform::currentTime());
+    half.code = inspectAndSay(record, CheckScope::User, platform::currentTime());
+    return half;
 }
 
-// One scope's run: the lock, the log, then the work, and the half's Event Log
-// record. Machine scope: the install or uninstall, if asked, then the
-// registry half; an uninstall, which takes the record's source away, leaves none.
-int runScope(RunVerb verb) {
+// One scope's run: the folder and the lock, then the work, and the half's
+// Event Log record; an uninstall, which takes the record's source away, leaves none.
+int runScope(RunRecord* record, RunVerb verb) {
     const bool machine = verb != RunVerb::User;
-    beginRecord();
+    RunLog* log = &record->log;
+    startEventText(log);
     char folder[platform::kMaxPath];
-    bool logs = prepareLogFolder(machine ? LogScope::Machine : LogScope::User, folder);
     platform::File lock = nullptr;
-    const Lock taken = logs ? takeLock(folder, &lock) : Lock::Unavailable;
-    logs = taken == Lock::Taken;
-    int code = kRunLockHeld;
-    int before = kRunLockHeld;
-    bool restart = false;
-    if (taken == Lock::Held) {
+    const Footing footing = takeFooting(log, machine, folder, &lock);
+    HalfCodes half = {kRunLockHeld, kRunLockHeld, false};
+    if (footing == Footing::HeldElsewhere) {
         char seconds[12];
-        say(kLogError, "lock: held by another run for more than % seconds",
-            text::numberText(kLockWaitMilliseconds / 1000, seconds));
+        logFact(log, kLogError, "lock: held by another run for more than % seconds",
+                text::numberText(kLockWaitMilliseconds / 1000, seconds));
     } else {
-        if (logs) openLog(folder);
         const unsigned long long now = platform::currentTime();
-        sayHeader(verb, now);
-        code = 0;
-        const bool install = verb == RunVerb::Install || verb == RunVerb::Rollback;
-        if ((install || verb == RunVerb::Uninstall) && !logs) {
-            // Two installs at once would delete each other's .new and .old files.
-            say(kLogError, "%: not run without the lock; nothing changed", install ? "install" : "uninstall");
-            code = install ? kRunInstallFailed : 1;
-        } else if (verb == RunVerb::Uninstall) {
-            code = uninstallRelease();
-        } else if (install) {
-            code = installRelease(verb == RunVerb::Rollback);
-        }
-        before = code;
-        // The registry half, also after an install that succeeded; its code speaks before a restart's.
-        restart = code == kRunRestartNeeded;
-        if (machine && verb != RunVerb::Uninstall && (code == 0 || restart)) {
-            code = registryHalf(logs, folder, now, &before);
-        } else if (!machine) {
-            code = userHalf(now, &before);
-        }
+        sayHeader(log, verb, now);
+        half = machine ? machineHalf(record, verb, footing, folder, now) : userHalf(record, now);
     }
-    const int exitCode = restart && code == 0 ? kRunRestartNeeded : code;
+    // The registry half's code speaks before a restart's.
+    const int exitCode = half.restartNeeded && half.code == 0 ? kRunRestartNeeded : half.code;
     char number[12];
-    say(exitCode == 0 ? kLogInfo : exitCode == kRunRestartNeeded ? kLogWarning : kLogError, "exit code %",
-        text::numberText(static_cast<unsigned>(exitCode), number));
-    if (verb != RunVerb::Uninstall) reportRecord(machine ? kEventRegistryHalf : kEventUserHalf, before, code);
-    closeLog();
+    logFact(log, exitCode == 0 ? kLogInfo : exitCode == kRunRestartNeeded ? kLogWarning : kLogError, "exit code %",
+            text::numberText(static_cast<unsigned>(exitCode), number));
+    if (verb != RunVerb::Uninstall) {
+        reportEventRecord(log, machine ? RunHalf::Registry : RunHalf::User, half.before, half.code);
+    }
+    closeLog(log);
     if (lock != nullptr) platform::fileClose(lock);
     return exitCode;
 }
@@ -135,24 +166,19 @@ RunVerb parseRunVerb(const char* arguments) {
     return static_cast<RunVerb>(verb);
 }
 
-int runFleet(const char* arguments) {
+int runFleet(const char* arguments, RunRecord* record) {
     const RunVerb verb = parseRunVerb(arguments);
     if (verb == RunVerb::Invalid) {
         platform::writeError(kUsage);
         return kCheckUsage;
     }
-    if (verb != RunVerb::Both) return runScope(verb);
+    if (verb != RunVerb::Both) return runScope(record, verb);
     // By hand: both halves. A half that could not look or act speaks first,
     // the registry's before the user's; otherwise the check's bits combine.
-    const int registry = runScope(RunVerb::Registry);
-    const int user = runScope(RunVerb::User);
+    const int registry = runScope(record, RunVerb::Registry);
+    const int user = runScope(record, RunVerb::User);
     if (registry > kCheckCannotTell) return registry;
     if (user > kCheckCannotTell) return user;
     if (registry == kCheckCannotTell || user == kCheckCannotTell) return kCheckCannotTell;
     return registry | user;
-}
-
-int startFleetRun() {
-    guardDllSearch();
-    return runFleet(argumentString(platform::processCommandLine()));
 }

@@ -4,6 +4,11 @@
 // after any change, says nothing is left to clean.
 #pragma once
 
+#include "fleet/install.h"
+#include "fleet/registry_work.h"
+#include "fleet/run_log.h"
+#include "reading/machine_reading.h"
+
 // Exit codes beyond the check's 0 to 5 and the install's 6 and 7.
 constexpr int kRunNoBackup = 8;   // registry work found, but no backup could be written: nothing changed
 constexpr int kRunLockHeld = 9;   // another run held the lock past the wait: nothing was done
@@ -11,8 +16,13 @@ constexpr int kRunLockHeld = 9;   // another run held the lock past the wait: no
 enum class RunVerb { Both, Registry, User, Install, Uninstall, Rollback, Invalid };  // the order of kVerbs
 RunVerb parseRunVerb(const char* arguments);
 
-// One whole run for the argument string; returns the exit code.
-int runFleet(const char* arguments);
+// Everything one run found, planned, logged and will report.
+struct RunRecord {
+    CheckFindings findings;  // the reading said last
+    RunLog log;              // the log, and the half's Event Log record
+    RegistryWork registry;   // the plan, its backup
+    InstallWork install;     // each program's way into place
+};
 
-// The process: guards the DLL search, then runs with the command line's arguments.
-int startFleetRun();
+// One whole run for the argument string; returns the exit code.
+int runFleet(const char* arguments, RunRecord* record);

@@ -2,7 +2,6 @@
 #include "fleet/install.h"
 
 #include "fleet/event_record.h"
-#include "fleet/run_log.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -77,46 +76,34 @@ bool copyNew(const char* source, const char* target, unsigned long* error) {
     platform::fileClose(in);
     platform::fileClose(out);
     unsigned long ignored = 0;
-    if (!copied) platform::removeFile(target, &ignored);
+    if (!copied) platform::deleteFile(target, &ignored);
     return copied;
 }
-
-// One program's way into the install folder.
-struct Step {
-    char source[platform::kMaxPath];
-    char target[platform::kMaxPath];
-    char staged[platform::kMaxPath];  // the new copy under its temporary name
-    char aside[platform::kMaxPath];   // the previous copy, renamed aside
-    bool needed;                      // the installed copy differs or is missing
-    bool exists;                      // a previous copy is installed
-    bool isStaged, isAside, isPlaced;
-    bool atRestart;                   // the new copy replaces the held one at the next restart
-};
 
 // Puts the previous files back: each old one over the new one in one rename,
 // a new one without a predecessor deleted. Every step is checked; one that
 // fails is said: the previous installation is then not whole, and the next
 // install puts the release in place. A staged copy left over is only a
 // leftover, which the next install clears.
-void rollBack(Step* steps) {
+void rollBack(ProgramStep* steps, RunLog* log) {
     bool whole = true;
     for (int i = kReleaseProgramCount - 1; i >= 0; --i) {
-        Step& s = steps[i];
+        ProgramStep& s = steps[i];
         unsigned long error = 0;
         if (s.isAside && !platform::moveFile(s.aside, s.target, platform::kMoveReplace)) {
             whole = false;
-            say(kLogError, "install: \"%\" could not be put back: the previous copy is \"%\"", s.target, s.aside);
-        } else if (s.isPlaced && !s.isAside && !platform::removeFile(s.target, &error)) {
+            logFact(log, kLogError, "install: \"%\" could not be put back: the previous copy is \"%\"", s.target, s.aside);
+        } else if (s.isPlaced && !s.isAside && !platform::deleteFile(s.target, &error)) {
             whole = false;
-            sayError(kLogError, "install: the new \"%\" could not be taken out again (error %)", s.target, error);
+            logFactWithError(log, kLogError, "install: the new \"%\" could not be taken out again (error %)", s.target, error);
         }
         // Without its source, a replacement scheduled for the restart does nothing.
-        if (s.isStaged && !s.isPlaced && !platform::removeFile(s.staged, &error) && s.atRestart) {
+        if (s.isStaged && !s.isPlaced && !platform::deleteFile(s.staged, &error) && s.atRestart) {
             whole = false;
-            say(kLogError, "install: \"%\" still replaces \"%\" at the next restart", s.staged, s.target);
+            logFact(log, kLogError, "install: \"%\" still replaces \"%\" at the next restart", s.staged, s.target);
         }
     }
-    if (whole) say(kLogInfo, "install: the previous installation is left whole");
+    if (whole) logFact(log, kLogInfo, "install: the previous installation is left whole");
 }
 
 bool exists(const char* path) {
@@ -130,7 +117,7 @@ bool exists(const char* path) {
 // A leftover of an earlier install (".new", ".old"): deleted, or at the next restart.
 void clearLeftover(const char* path) {
     unsigned long error = 0;
-    if (!exists(path) || platform::removeFile(path, &error)) return;
+    if (!exists(path) || platform::deleteFile(path, &error)) return;
     platform::moveFile(path, nullptr, platform::kMoveAtRestart);
 }
 
@@ -142,14 +129,13 @@ unsigned long word(const unsigned char* at) {
 // A program's release from its version resource: the fixed part starts with
 // the signature 0xFEEF04BD and the part's version 1.0, then the file
 // version, most significant half first. 0 when none can be read.
-unsigned long long releaseOf(const char* path) {
-    static unsigned char bytes[65536];  // twice the largest program
+unsigned long long releaseOf(const char* path, unsigned char* bytes) {
     platform::File file = nullptr;
     unsigned long error = 0;
     if (!platform::fileOpen(path, platform::FileMode::Read, &file, &error)) return 0;
     unsigned long total = 0;
     unsigned long got = 0;
-    while (total < sizeof bytes && platform::fileRead(file, bytes + total, sizeof bytes - total, &got) && got != 0) {
+    while (total < kProgramBytes && platform::fileRead(file, bytes + total, kProgramBytes - total, &got) && got != 0) {
         total += got;
     }
     platform::fileClose(file);
@@ -173,63 +159,65 @@ const char* releaseText(unsigned long long release, char* buffer, unsigned capac
     return buffer;
 }
 
-}  // namespace
 
-bool installFolder(char* folder) {
-    return platform::specialFolderPath(platform::kProgramFiles, folder) &&
-           text::append(folder, platform::kMaxPath, kFolderName);
-}
-
-int installRelease(bool overNewer) {
-    char sourceFolder[platform::kMaxPath];
-    char folder[platform::kMaxPath];
-    if (!platform::programFile(sourceFolder) || !installFolder(folder)) {
-        say(kLogError, "install: a path cannot be named");
+// The release's programs beside this one and their ways into folder; 0, or
+// the code of a path that cannot be named or a program missing.
+int nameSteps(InstallWork* work, RunLog* log) {
+    char* source = work->sourceFolder;
+    if (!platform::programFile(source) || !installFolder(work->folder)) {
+        logFact(log, kLogError, "install: a path cannot be named");
         return kRunInstallFailed;
     }
-    for (unsigned at = text::length(sourceFolder); at > 0; --at) {
-        if (sourceFolder[at - 1] == '\\') {
-            sourceFolder[at - 1] = '\0';
+    for (unsigned at = text::length(source); at > 0; --at) {
+        if (source[at - 1] == '\\') {
+            source[at - 1] = '\0';
             break;
         }
     }
-    static Step steps[kReleaseProgramCount];
     for (int i = 0; i < kReleaseProgramCount; ++i) {
-        Step& s = steps[i];
-        s = Step();
+        ProgramStep& s = work->steps[i];
+        s = ProgramStep();
         const char* name = kReleasePrograms[i];
-        if (!join(s.source, sourceFolder, name) || !join(s.target, folder, name) ||
-            !join(s.staged, folder, name, kNewSuffix) || !join(s.aside, folder, name, kAsideSuffix)) {
-            say(kLogError, "install: a path cannot be named");
+        if (!join(s.source, source, name) || !join(s.target, work->folder, name) ||
+            !join(s.staged, work->folder, name, kNewSuffix) || !join(s.aside, work->folder, name, kAsideSuffix)) {
+            logFact(log, kLogError, "install: a path cannot be named");
             return kRunInstallFailed;
         }
         if (!exists(s.source)) {
-            say(kLogError, "install: % is missing from \"%\"", name, sourceFolder);
+            logFact(log, kLogError, "install: % is missing from \"%\"", name, source);
             return kRunProgramMissing;
         }
     }
+    return 0;
+}
 
-    if (!prepareFolder(folder, platform::FolderAcl::Programs, "install")) return kRunInstallFailed;
-    // An older release's deployment, still assigned, must not take a newer one back.
-    const Step& check = steps[kReleaseProgramCount - 1];
-    const unsigned long long installed = releaseOf(check.target);
-    const unsigned long long own = releaseOf(check.source);
-    if (own != 0 && installed > own) {
-        char newer[24];
-        char older[24];
-        say(kLogWarning, "install: \"%\" holds release %, newer than this one (%): %", folder,
+// An older release's deployment, still assigned, must not take a newer one
+// back: true when the installed release is newer and stays.
+bool keepsNewerRelease(InstallWork* work, RunLog* log, bool overNewer) {
+    const ProgramStep& check = work->steps[kReleaseProgramCount - 1];
+    const unsigned long long installed = releaseOf(check.target, work->programBytes);
+    const unsigned long long own = releaseOf(check.source, work->programBytes);
+    if (own == 0 || installed <= own) return false;
+    char newer[24];
+    char older[24];
+    logFact(log, kLogWarning, "install: \"%\" holds release %, newer than this one (%): %", work->folder,
             releaseText(installed, newer, sizeof newer), releaseText(own, older, sizeof older),
             overNewer ? "replaced, as /rollback asks" : "kept");
-        if (!overNewer) return 0;
-    }
-    // What an earlier install left, whether or not a program is copied this time.
-    for (const Step& s : steps) {
+    return !overNewer;
+}
+
+// What earlier installs left (".new", ".old"), whether or not a program is copied this time.
+void clearEarlierLeftovers(InstallWork* work) {
+    for (const ProgramStep& s : work->steps) {
         clearLeftover(s.staged);
         clearLeftover(s.aside);
     }
+}
 
-    // Each new copy under its temporary name, compared with its source.
-    for (Step& s : steps) {
+// Each program that differs from its source, copied under its temporary name
+// and compared; false, with everything taken back, when one fails.
+bool stagePrograms(InstallWork* work, RunLog* log) {
+    for (ProgramStep& s : work->steps) {
         s.exists = exists(s.target);
         s.needed = !s.exists || !sameBytes(s.source, s.target);
         if (!s.needed) continue;
@@ -237,15 +225,20 @@ int installRelease(bool overNewer) {
         s.isStaged = copyNew(s.source, s.staged, &error);
         if (!s.isStaged || !sameBytes(s.source, s.staged)) {
             char code[12];
-            say(kLogError, "install: copying \"%\" failed (%%)", s.source,
-                s.isStaged ? "the copy differs" : error == 0 ? "a write failed" : "error ",
-                s.isStaged || error == 0 ? "" : text::numberText(static_cast<unsigned>(error), code));
-            rollBack(steps);
-            return kRunInstallFailed;
+            logFact(log, kLogError, "install: copying \"%\" failed (%%)", s.source,
+                    s.isStaged ? "the copy differs" : error == 0 ? "a write failed" : "error ",
+                    s.isStaged || error == 0 ? "" : text::numberText(static_cast<unsigned>(error), code));
+            rollBack(work->steps, log);
+            return false;
         }
     }
-    // Then into place: a program in use cannot be replaced, but it can be renamed.
-    for (Step& s : steps) {
+    return true;
+}
+
+// Each staged copy into place: a program in use cannot be replaced, but it
+// can be renamed. False, with everything taken back, when one cannot go in.
+bool putProgramsInPlace(InstallWork* work, RunLog* log) {
+    for (ProgramStep& s : work->steps) {
         if (!s.needed) continue;
         if (s.exists) s.isAside = platform::moveFile(s.target, s.aside, 0);
         s.isPlaced = (!s.exists || s.isAside) && platform::moveFile(s.staged, s.target, 0);
@@ -253,32 +246,43 @@ int installRelease(bool overNewer) {
         s.atRestart = !s.isPlaced && s.exists && !s.isAside &&
                       platform::moveFile(s.staged, s.target, platform::kMoveAtRestart | platform::kMoveReplace);
         if (!s.isPlaced && !s.atRestart) {
-            say(kLogError, "install: \"%\" could not be replaced", s.target);
-            rollBack(steps);
-            return kRunInstallFailed;
+            logFact(log, kLogError, "install: \"%\" could not be replaced", s.target);
+            rollBack(work->steps, log);
+            return false;
         }
     }
+    return true;
+}
+
+// Says what went where, and deletes the previous copies renamed aside (one
+// still in use: at the next restart). True when a program waits for the restart.
+bool sayPlacedAndClearAside(InstallWork* work, RunLog* log) {
     int copied = 0;
     bool atRestart = false;
-    for (Step& s : steps) {
+    for (ProgramStep& s : work->steps) {
         if (!s.needed) continue;
         ++copied;
         if (s.atRestart) {
             atRestart = true;
-            say(kLogWarning, "install: \"%\" is held open: the new copy replaces it at the next restart", s.target);
+            logFact(log, kLogWarning, "install: \"%\" is held open: the new copy replaces it at the next restart",
+                    s.target);
             continue;
         }
-        say(kLogInfo, "install: installed \"%\"", s.target);
+        logFact(log, kLogInfo, "install: installed \"%\"", s.target);
         unsigned long error = 0;
-        if (!s.isAside || platform::removeFile(s.aside, &error)) continue;
+        if (!s.isAside || platform::deleteFile(s.aside, &error)) continue;
         const bool scheduled = platform::moveFile(s.aside, nullptr, platform::kMoveAtRestart);
-        say(kLogWarning, "install: the previous \"%\" %", s.target, scheduled ? kAtRestart : "was in use: left as .old");
+        logFact(log, kLogWarning, "install: the previous \"%\" %", s.target,
+                scheduled ? kAtRestart : "was in use: left as .old");
     }
-    if (copied == 0) say(kLogInfo, "install: \"%\" holds this release already", folder);
-    // The Event Log source, with the installed program as its message file:
-    // without it, Event Viewer shows the records' text but not their message.
+    if (copied == 0) logFact(log, kLogInfo, "install: \"%\" holds this release already", work->folder);
+    return atRestart;
+}
+
+// The Event Log sources, with the installed run program as their message
+// file: without it, Event Viewer shows the records' text but not their message.
+void registerEventSources(const char* messageFile, RunLog* log) {
     unsigned long error = 0;
-    const char* messageFile = steps[kMessageFileProgram].target;
     const unsigned types = kEventTypes;  // a REG_DWORD: four bytes, low first, as x86 holds them
     platform::regDeleteKey(kOldEventSourceKey, &error);  // else the name would be in two logs
     bool registered = platform::regSetKeyValue(kEventLogKey, "CustomSD", platform::kRegSz, kEventLogAccess,
@@ -289,14 +293,34 @@ int installRelease(bool overNewer) {
                                               text::length(messageFile) + 1, &error) &&
                      platform::regSetKeyValue(key, "TypesSupported", platform::kRegDword, &types, sizeof types, &error);
     }
-    if (!registered) sayError(kLogWarning, "install: Event Log source %: not registered (error %)", kEventSource, error);
+    if (!registered) {
+        logFactWithError(log, kLogWarning, "install: Event Log source %: not registered (error %)", kEventSource, error);
+    }
+}
+
+}  // namespace
+
+bool installFolder(char* folder) {
+    return platform::specialFolderPath(platform::kProgramFiles, folder) &&
+           text::append(folder, platform::kMaxPath, kFolderName);
+}
+
+int installRelease(InstallWork* work, RunLog* log, bool overNewer) {
+    const int named = nameSteps(work, log);
+    if (named != 0) return named;
+    if (!prepareFolder(log, work->folder, platform::FolderAcl::Programs, "install")) return kRunInstallFailed;
+    if (keepsNewerRelease(work, log, overNewer)) return 0;
+    clearEarlierLeftovers(work);
+    if (!stagePrograms(work, log) || !putProgramsInPlace(work, log)) return kRunInstallFailed;
+    const bool atRestart = sayPlacedAndClearAside(work, log);
+    registerEventSources(work->steps[kMessageFileProgram].target, log);
     return atRestart ? kRunRestartNeeded : 0;
 }
 
-int uninstallRelease() {
+int uninstallRelease(RunLog* log) {
     char folder[platform::kMaxPath];
     if (!installFolder(folder)) {
-        say(kLogError, "uninstall: a path cannot be named");
+        logFact(log, kLogError, "uninstall: a path cannot be named");
         return 1;
     }
     // The source goes first; its records stay in the log, shown without their message.
@@ -310,9 +334,9 @@ int uninstallRelease() {
         if (!failed) error = keyError;
         failed = true;
     }
-    if (failed) sayError(kLogError, "uninstall: Event Log source %: not removed (error %)", kEventSource, error);
+    if (failed) logFactWithError(log, kLogError, "uninstall: Event Log source %: not removed (error %)", kEventSource, error);
     if (platform::folderTrust(folder, platform::FolderAcl::Programs) == platform::FolderTrust::Missing) {
-        say(kLogInfo, "uninstall: \"%\" is not there", folder);
+        logFact(log, kLogInfo, "uninstall: \"%\" is not there", folder);
         return failed ? 1 : 0;
     }
     bool atRestart = false;
@@ -323,7 +347,7 @@ int uninstallRelease() {
         const char* name = kReleasePrograms[program];
         for (const char* suffix : suffixes) {
             char path[platform::kMaxPath];
-            if (!join(path, folder, name, suffix) || !exists(path) || platform::removeFile(path, &error)) continue;
+            if (!join(path, folder, name, suffix) || !exists(path) || platform::deleteFile(path, &error)) continue;
             // A program in use is renamed aside before its deletion is scheduled:
             // the restart then deletes that name, never what a later install puts here.
             char aside[platform::kMaxPath];
@@ -332,24 +356,24 @@ int uninstallRelease() {
             if ((!live || renamed) && platform::moveFile(renamed ? aside : path, nullptr, platform::kMoveAtRestart)) {
                 atRestart = true;
                 if (renamed) {
-                    say(kLogWarning, "uninstall: \"%\" was in use: renamed \"%\", which goes at the next restart", path,
+                    logFact(log, kLogWarning, "uninstall: \"%\" was in use: renamed \"%\", which goes at the next restart", path,
                         aside);
                 } else {
-                    say(kLogWarning, "uninstall: \"%\" %", path, kAtRestart);
+                    logFact(log, kLogWarning, "uninstall: \"%\" %", path, kAtRestart);
                 }
             } else {
                 failed = true;
-                sayError(kLogError, "uninstall: \"%\" cannot be deleted (error %)", path, error);
+                logFactWithError(log, kLogError, "uninstall: \"%\" cannot be deleted (error %)", path, error);
             }
         }
     }
     if (platform::removeFolder(folder)) {
-        say(kLogInfo, "uninstall: removed \"%\"", folder);
+        logFact(log, kLogInfo, "uninstall: removed \"%\"", folder);
     } else if (atRestart && !failed && platform::moveFile(folder, nullptr, platform::kMoveAtRestart)) {
-        say(kLogWarning, "uninstall: \"%\" %", folder, kAtRestart);
+        logFact(log, kLogWarning, "uninstall: \"%\" %", folder, kAtRestart);
     } else {
         failed = true;
-        say(kLogError, "uninstall: \"%\" is not empty: not removed", folder);
+        logFact(log, kLogError, "uninstall: \"%\" is not empty: not removed", folder);
     }
     return failed ? 1 : 0;
 }

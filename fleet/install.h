@@ -2,6 +2,9 @@
 // all, and removing it again.
 #pragma once
 
+#include "fleet/run_log.h"
+#include "platform/platform.h"
+
 // The release's programs, installed together, in the order they are put in
 // place. The check is last, and the uninstall removes it first: it is the one
 // the detection reads, so an install or uninstall ended midway never looks
@@ -23,15 +26,37 @@ constexpr int kRunInstallFailed = 7;   // the install failed: the previous insta
 // holds kMaxPath bytes; false when the system names no such folder.
 bool installFolder(char* folder);
 
-// Copies the programs from this program's folder: each to a temporary name
-// in the install folder, compared with its source, then put in place; a
-// program in use is renamed aside and deleted at the next restart; one that
-// is already the same is left alone. Any failure puts the previous files
-// back. An installed release newer than this one (by the check's version
+// One program's way into the install folder.
+struct ProgramStep {
+    char source[platform::kMaxPath];
+    char target[platform::kMaxPath];
+    char staged[platform::kMaxPath];  // the new copy under its temporary name
+    char aside[platform::kMaxPath];   // the previous copy, renamed aside
+    bool needed;                      // the installed copy differs or is missing
+    bool exists;                      // a previous copy is installed
+    bool isStaged, isAside, isPlaced;
+    bool atRestart;                   // the new copy replaces the held one at the next restart
+};
+constexpr unsigned long kProgramBytes = 65536;  // twice the largest program
+// Everything an install holds: where it copies from and to, each program's
+// way, and one program's bytes read for its version.
+struct InstallWork {
+    char sourceFolder[platform::kMaxPath];
+    char folder[platform::kMaxPath];
+    ProgramStep steps[kReleaseProgramCount];
+    unsigned char programBytes[kProgramBytes];
+};
+
+// In phases: the programs named, the folder prepared, a newer release kept,
+// what earlier installs left cleared, each program staged (copied from this
+// program's folder to a temporary name and compared with its source), put in
+// place (a program in use renamed aside and deleted at the next restart; one
+// already the same left alone), then the Event Log sources registered. Any
+// failure puts the previous files back. An installed release newer than this one (by the check's version
 // resource) is kept, and said, unless overNewer (/rollback). Returns 0,
 // kRunRestartNeeded, kRunProgramMissing or kRunInstallFailed; says each step.
-int installRelease(bool overNewer);
+int installRelease(InstallWork* work, RunLog* log, bool overNewer);
 
 // Deletes the installed programs (one in use: renamed aside, and that name
 // deleted at the next restart), what an install left aside, and the folder. 0 when done or scheduled, 1 otherwise.
-int uninstallRelease();
+int uninstallRelease(RunLog* log);

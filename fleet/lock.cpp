@@ -1,12 +1,11 @@
 // Taking the scope's lock, waiting a while for a run that holds it.
 #include "fleet/lock.h"
 
-#include "fleet/run_log.h"
 #include "platform/text.h"
 
 // In the machine's folder only SYSTEM and Administrators can reach the file,
 // so no user can take or hold it.
-Lock takeLock(const char* folder, platform::File* lock) {
+Lock takeLock(RunLog* log, const char* folder, platform::File* lock) {
     char path[platform::kMaxPath];
     path[0] = '\0';
     if (!text::appendFormat(path, sizeof path, "%\\%", folder, kLockFileName)) return Lock::Unavailable;
@@ -14,7 +13,7 @@ Lock takeLock(const char* folder, platform::File* lock) {
         unsigned long error = 0;
         if (platform::fileOpen(path, platform::FileMode::Lock, lock, &error)) return Lock::Taken;
         if (error != platform::kErrorSharingViolation) {
-            sayError(kLogWarning, "lock: cannot open \"%\" (error %)", path, error);
+            logFactWithError(log, kLogWarning, "lock: cannot open \"%\" (error %)", path, error);
             return Lock::Unavailable;
         }
         if (waited >= kLockWaitMilliseconds) return Lock::Held;

@@ -2,6 +2,7 @@
 // file in the scope's log folder, opened so that nobody else can open it.
 #pragma once
 
+#include "fleet/run_log.h"
 #include "platform/platform.h"
 
 // How long a run waits for another to finish, and how often it looks.
@@ -21,4 +22,4 @@ enum class Lock {
     Held,         // another run held it past the wait
     Unavailable,  // it cannot be opened for another reason (said in one line)
 };
-Lock takeLock(const char* folder, platform::File* lock);
+Lock takeLock(RunLog* log, const char* folder, platform::File* lock);

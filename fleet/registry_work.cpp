@@ -1,10 +1,9 @@
-// The registry plan carried out: backup, deletions the backup covers, the setup value.
+// The registry plan made and carried out: backup, deletions the backup covers, the setup value.
 #include "fleet/registry_work.h"
 
-#include "fleet/backup.h"
-#include "fleet/run_log.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "reading/run_types.h"
 
 namespace {
 
@@ -13,47 +12,56 @@ bool sameRelease(const ProductRelease& a, const ProductRelease& b) {
 }
 
 // Each saved registration that still holds what the backup holds, deleted.
-void deleteSaved(platform::RegKey key, const SavedValues& saved) {
+void deleteSaved(RegistryWork* work, RunLog* log, platform::RegKey key) {
+    const SavedValues& saved = work->saved;
     for (int i = 0; i < saved.count; ++i) {
         const SavedValue& value = saved.values[i];
         if (!value.present || text::equal(value.name, kSetupExtensionValue)) continue;
-        if (!stillSaved(key, value)) {
-            say(kLogWarning, "kept: % (it changed after the backup; the next run looks again)", value.name);
+        if (!stillSaved(key, value, work->reread)) {
+            logFact(log, kLogWarning, "kept: % (it changed after the backup; the next run looks again)", value.name);
         } else if (platform::regDeleteValue(key, value.name)) {
-            say(kLogInfo, "deleted: %", value.name);
+            logFact(log, kLogInfo, "deleted: %", value.name);
         } else {
-            say(kLogWarning, "kept: % (deleting it failed)", value.name);
+            logFact(log, kLogWarning, "kept: % (deleting it failed)", value.name);
         }
     }
 }
 
 }  // namespace
 
-bool carryOutRegistryPlan(const RegistryPlan& plan, const char* folder, unsigned long long now) {
-    // Five values of up to 2 KiB: kept off the stack.
-    static SavedValues saved{};
+bool planRegistryWork(const RegistryFindings& findings, RegistryPlan* plan) {
+    *plan = RegistryPlan();
+    if (findings.code != kCheckRegistryRemains) return false;
+    plan->release = findings.release;
+    for (int rank = 0; rank < kEntryCount; ++rank) plan->deletes[rank] = runDeletesEntry(findings.entries.active, rank);
+    return true;
+}
+
+PlanOutcome carryOutRegistryPlan(RegistryWork* work, RunLog* log, const char* folder, unsigned long long now) {
     platform::RegKey key = nullptr;
     if (platform::regOpenKeyForValues(kExtensionsKeyPath, &key) != platform::KeyOpen::Opened) {
-        say(kLogError, "registry: the Extensions key cannot be opened to change it; the registry was not changed");
-        return true;
+        logFact(log, kLogError, "registry: the Extensions key cannot be opened to change it; the registry was not changed");
+        return PlanOutcome::KeyRefused;
     }
     char backup[platform::kMaxPath];
     const char* why = "a value is unreadable or too long";
-    if (!saveValues(key, plan, &saved) || !writeBackup(folder, now, saved, backup, &why)) {
+    if (!saveValues(key, work->plan, &work->saved) ||
+        !writeBackup(&work->backup, folder, now, work->saved, backup, &why)) {
         platform::regCloseKey(key);
-        say(kLogError, "backup: not written (%); the registry was not changed", why);
-        return false;
+        logFact(log, kLogError, "backup: not written (%); the registry was not changed", why);
+        return PlanOutcome::NoBackup;
     }
-    say(kLogInfo, "backup: %", backup);
+    logFact(log, kLogInfo, "backup: %", backup);
     ProductRelease release;
-    if (inspectProduct(&release) != ProductState::Found || !sameRelease(release, plan.release)) {
-        say(kLogWarning, "kept: every registration (the release changed after the backup; the next run takes them)");
+    if (inspectProduct(&release) != ProductState::Found || !sameRelease(release, work->plan.release)) {
+        logFact(log, kLogWarning,
+                "kept: every registration (the release changed after the backup; the next run takes them)");
     } else {
-        deleteSaved(key, saved);
+        deleteSaved(work, log, key);
         rewriteSetupExtension(key);
-        if (setupExtensionState(key) == SetupExtension::Current) say(kLogInfo, "written: %", kSetupExtensionValue);
+        if (setupExtensionState(key) == SetupExtension::Current) logFact(log, kLogInfo, "written: %", kSetupExtensionValue);
     }
     platform::regCloseKey(key);
     pruneBackups(folder, backup);
-    return true;
+    return PlanOutcome::CarriedOut;
 }

@@ -1,62 +1,39 @@
 // The fleet run's folders, its CMTrace log, and every fact it says.
 #include "fleet/run_log.h"
 
-#include "app/run_types.h"
-#include "fleet/event_record.h"
 #include "fleet/install.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "reading/run_types.h"
 
 namespace {
 
 // Configuration Manager rolls its logs over at about this size.
 constexpr unsigned long long kRollOverBytes = 1024ull * 1024;
-constexpr unsigned kLineBytes = 4096;
 
-platform::File logFile = nullptr;
-char logPath[platform::kMaxPath];
+// One line of the half's record. Once a line does not fit, the record takes
+// no more: what it holds stays in order.
+void addEventLine(RunLog* log, const char* line) {
+    log->eventTextCut =
+        log->eventTextCut || !text::appendFormat(log->eventText, kEventTextBytes - kEventTextTail, "%\r\n", line);
+}
 
 // The log and the record take UTF-8; the check's lines and paths come in the code page.
-void writeLog(LogType type, const char* text, bool utf8) {
-    static char converted[kLineBytes];
-    static char line[kLineBytes + 256];
-    if (utf8 || !platform::ansiToUtf8(text, converted, sizeof converted)) {
-        converted[0] = '\0';
-        text::append(converted, sizeof converted, text);
+void writeFact(RunLog* log, LogType type, const char* text, bool utf8) {
+    if (utf8 || !platform::ansiToUtf8(text, log->utf8, sizeof log->utf8)) {
+        log->utf8[0] = '\0';
+        text::append(log->utf8, sizeof log->utf8, text);
     }
-    recordLine(converted);
-    if (logFile == nullptr) return;
-    if (cmTraceLine(line, sizeof line, converted, type, platform::currentTime(), platform::processId())) {
-        platform::fileWrite(logFile, line, text::length(line));
+    addEventLine(log, log->utf8);
+    if (log->file == nullptr) return;
+    if (cmTraceLine(log->cmTrace, sizeof log->cmTrace, log->utf8, type, platform::currentTime(), platform::processId())) {
+        platform::fileWrite(log->file, log->cmTrace, text::length(log->cmTrace));
     }
 }
 
 }  // namespace
 
-bool cmTraceLine(char* line, unsigned capacity, const char* textIn, LogType type, unsigned long long time,
-                 unsigned long thread) {
-    line[0] = '\0';
-    if (!text::append(line, capacity, "<![LOG[")) return false;
-    unsigned used = 7;
-    for (const char* c = textIn; *c != '\0'; ++c) {
-        char one = *c == '\r' || *c == '\n' ? ' ' : *c;
-        // The ">" that would complete "]LOG]!>" in what is written so far.
-        if (one == '>' && used >= 13 && text::equal(line + used - 6, "]LOG]!")) one = ')';
-        if (used + 1 >= capacity) return false;
-        line[used++] = one;
-        line[used] = '\0';
-    }
-    char number[12];
-    text::numberText(static_cast<unsigned>(thread), number);
-    const char kind[2] = {static_cast<char>('0' + type), '\0'};
-    char stamp[64] = "";
-    text::appendCmTraceTime(stamp, sizeof stamp, time);
-    return text::appendFormat(line, capacity,
-                              "]LOG]!><% component=\"quillmend-run\" context=\"\" type=\"%\" thread=\"%\" file=\"\">\r\n",
-                              stamp, kind, number);
-}
-
-bool prepareFolder(const char* folder, platform::FolderAcl acl, const char* who, const char* tail) {
+bool prepareFolder(RunLog* log, const char* folder, platform::FolderAcl acl, const char* who, const char* tail) {
     // Why a folder in each state cannot be used, in FolderTrust's order.
     static const char* const kWhy[] = {"",
                                        "cannot be made",
@@ -77,78 +54,84 @@ bool prepareFolder(const char* folder, platform::FolderAcl acl, const char* who,
     }
     // As an earlier release left it (Users may read): made ours, and what it holds with it.
     if (trust == platform::FolderTrust::OthersMayOpen && platform::resetFolderAcl(folder, acl, &error)) {
-        say(kLogWarning, "%: \"%\" let others than SYSTEM and Administrators open what it holds; now it lets "
+        logFact(log, kLogWarning, "%: \"%\" let others than SYSTEM and Administrators open what it holds; now it lets "
                          "only them", who, folder);
         return true;
     }
-    say(kLogWarning, "%: \"%\" %%", who, folder, kWhy[static_cast<int>(trust)], tail);
+    logFact(log, kLogWarning, "%: \"%\" %%", who, folder, kWhy[static_cast<int>(trust)], tail);
     return false;
 }
 
-bool prepareLogFolder(LogScope scope, char* folder) {
+bool prepareLogFolder(RunLog* log, LogScope scope, char* folder) {
     const bool machine = scope == LogScope::Machine;
     folder[0] = '\0';
     if (platform::specialFolderPath(machine ? platform::kProgramFiles : platform::kLocalAppData, folder) &&
         !text::append(folder, platform::kMaxPath, machine ? "\\Quillmend Logs" : kFolderName)) {
         folder[0] = '\0';
     }
-    return prepareFolder(folder, machine ? platform::FolderAcl::Logs : platform::FolderAcl::Inherited, "log",
+    return prepareFolder(log, folder, machine ? platform::FolderAcl::Logs : platform::FolderAcl::Inherited, "log",
                          "; this run keeps no log");
 }
 
-void openLog(const char* folder) {
+void openLog(RunLog* log, const char* folder) {
+    char* logPath = log->path;
     logPath[0] = '\0';
     char rolled[platform::kMaxPath] = "";
     unsigned long error = 206;  // ERROR_FILENAME_EXCED_RANGE
     unsigned long long size = 0;
-    bool opened = text::appendFormat(logPath, sizeof logPath, "%\\quillmend-run.log", folder) &&
+    bool opened = text::appendFormat(logPath, sizeof log->path, "%\\quillmend-run.log", folder) &&
                   text::appendFormat(rolled, sizeof rolled, "%\\quillmend-run.lo_", folder) &&
-                  platform::fileOpen(logPath, platform::FileMode::Append, &logFile, &error);
-    if (opened && platform::fileSize(logFile, &size) && size >= kRollOverBytes) {
+                  platform::fileOpen(logPath, platform::FileMode::Append, &log->file, &error);
+    if (opened && platform::fileSize(log->file, &size) && size >= kRollOverBytes) {
         // The full log becomes the one kept; a rename that fails keeps appending.
-        platform::fileClose(logFile);
+        platform::fileClose(log->file);
         platform::moveFile(logPath, rolled, platform::kMoveReplace);
-        opened = platform::fileOpen(logPath, platform::FileMode::Append, &logFile, &error);
+        opened = platform::fileOpen(logPath, platform::FileMode::Append, &log->file, &error);
     }
     // A power cut may have cut the last line: this run's first line starts a line of its own.
     char last = '\n';
-    if (opened && platform::fileLastByte(logFile, &last) && last != '\n') {
-        platform::fileWrite(logFile, "\r\n", 2);
+    if (opened && platform::fileLastByte(log->file, &last) && last != '\n') {
+        platform::fileWrite(log->file, "\r\n", 2);
     }
     if (!opened) {
-        logFile = nullptr;
-        sayError(kLogWarning, "log: cannot write \"%\" (error %); this run keeps no log", logPath, error);
+        log->file = nullptr;
+        logFactWithError(log, kLogWarning, "log: cannot write \"%\" (error %); this run keeps no log", logPath, error);
     }
 }
 
-void closeLog() {
-    if (logFile != nullptr) platform::fileClose(logFile);
-    logFile = nullptr;
+void closeLog(RunLog* log) {
+    if (log->file != nullptr) platform::fileClose(log->file);
+    log->file = nullptr;
 }
 
-const char* openLogPath() { return logFile != nullptr ? logPath : nullptr; }
+const char* keptLogPath(const RunLog& log) { return log.file != nullptr ? log.path : nullptr; }
 
-void sayCheckLine(const char* line, bool utf8, int verdict) {
-    static char fact[kLineBytes];
-    fact[0] = '\0';
-    text::appendPart(fact, sizeof fact, line, text::length(line) - 2);
-    writeLog(verdict <= 0 ? kLogInfo : verdict < kCheckCannotTell ? kLogWarning : kLogError, fact, utf8);
+void startEventText(RunLog* log) {
+    log->eventText[0] = '\0';
+    log->eventTextCut = false;
+}
+
+void logCheckLine(void* context, const char* line, bool utf8, int verdict) {
+    RunLog* log = static_cast<RunLog*>(context);
+    log->fact[0] = '\0';
+    text::appendPart(log->fact, sizeof log->fact, line, text::length(line) - 2);
+    writeFact(log, verdict <= 0 ? kLogInfo : verdict < kCheckCannotTell ? kLogWarning : kLogError, log->fact, utf8);
     platform::writeOutput(line);
 }
 
-void sayError(LogType type, const char* format, const char* first, unsigned long error) {
+void logFactWithError(RunLog* log, LogType type, const char* format, const char* first, unsigned long error) {
     char code[12];
-    say(type, format, first, text::numberText(static_cast<unsigned>(error), code));
+    logFact(log, type, format, first, text::numberText(static_cast<unsigned>(error), code));
 }
 
-void say(LogType type, const char* format, const char* first, const char* second, const char* third,
-         const char* fourth) {
-    static char line[kLineBytes];
+void logFact(RunLog* log, LogType type, const char* format, const char* first, const char* second,
+             const char* third, const char* fourth) {
+    char* line = log->fact;
     line[0] = '\0';
-    if (!text::appendFormat(line, sizeof line - 2, format, first, second, third, fourth)) {
-        text::append(line, sizeof line, format);  // the arguments did not fit: the fact without them
+    if (!text::appendFormat(line, sizeof log->fact - 2, format, first, second, third, fourth)) {
+        text::append(line, sizeof log->fact, format);  // the arguments did not fit: the fact without them
     }
-    writeLog(type, line, false);
-    text::append(line, sizeof line, "\r\n");
+    writeFact(log, type, line, false);
+    text::append(line, sizeof log->fact, "\r\n");
     platform::writeOutput(line);
 }

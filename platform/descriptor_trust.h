@@ -10,7 +10,13 @@ namespace platform {
 // nothing inherited from the parent; 0x1200a9: read and execute. A Logs
 // folder's is the same without its last entry, Users'.
 inline constexpr char kProgramsFolderSddl[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-constexpr unsigned kLogsFolderSddlLength = 39;
+constexpr unsigned lastEntryStart(const char* sddl, unsigned at = 0, unsigned found = 0) {
+    return sddl[at] == '\0' ? found : lastEntryStart(sddl, at + 1, sddl[at] == '(' ? at : found);
+}
+// The Logs SDDL's length: the Programs one up to its last entry.
+constexpr unsigned kLogsFolderSddlLength = lastEntryStart(kProgramsFolderSddl);
+static_assert(kProgramsFolderSddl[kLogsFolderSddlLength] == '(' && kProgramsFolderSddl[kLogsFolderSddlLength - 1] == ')',
+              "the Logs descriptor ends with an entry of its own");
 
 // descriptor: self-relative, with owner and DACL; self: the running account's SID.
 FolderTrust descriptorTrust(const void* descriptor, const void* self, FolderAcl use);

@@ -91,8 +91,6 @@ struct WideFind {
     PathFound found;
 };
 bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found);
-// DeleteFileA; the result is deliberately not reported.
-void deleteFile(const char* path);
 // wsprintfA with a format holding one %s. The call cannot know the buffer's
 // size: the caller makes sure the result fits kMaxPath bytes.
 void formatPrompt(char* buffer, const char* format, const char* path);
@@ -178,7 +176,7 @@ constexpr unsigned kMoveAtRestart = 4;  // MOVEFILE_DELAY_UNTIL_REBOOT
 constexpr unsigned kMoveWriteThrough = 8;  // MOVEFILE_WRITE_THROUGH: returns once the move is on the disk
 bool moveFile(const char* from, const char* to, unsigned flags);
 // DeleteFileA; error receives GetLastError's code on failure.
-bool removeFile(const char* path, unsigned long* error);
+bool deleteFile(const char* path, unsigned long* error);
 // RemoveDirectoryA: an empty folder only.
 bool removeFolder(const char* path);
 

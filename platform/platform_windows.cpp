@@ -165,8 +165,6 @@ __attribute__((noinline)) bool findBelowFolderWide(int csidl, const char* suffix
     return true;
 }
 
-void deleteFile(const char* path) { DeleteFileA(path); }
-
 void formatPrompt(char* buffer, const char* format, const char* path) { wsprintfA(buffer, format, path); }
 
 int showMessage(const char* text, const char* caption, unsigned type) {
@@ -343,7 +341,7 @@ void fileClose(File file) { CloseHandle(toFile(file)); }
 
 bool moveFile(const char* from, const char* to, unsigned flags) { return MoveFileExA(from, to, flags) != FALSE; }
 
-bool removeFile(const char* path, unsigned long* error) {
+bool deleteFile(const char* path, unsigned long* error) {
     if (DeleteFileA(path)) return true;
     *error = GetLastError();
     return false;

@@ -3,12 +3,6 @@
 
 #include "platform/text.h"
 
-namespace {
-
-const char* const kEntryNames[kEntryCount] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
-
-}  // namespace
-
 const char* entryName(int rank) { return kEntryNames[rank]; }
 
 // A value counts as present when it exists, however long its data: a long
@@ -46,7 +40,7 @@ int findActiveEntry(platform::RegKey extensionsKey, const ProductRelease& releas
     return kNoCeiling;
 }
 
-bool entryDeleted(int active, int rank) { return active != kNoCeiling && rank > active; }
+bool runDeletesEntry(int active, int rank) { return active != kNoCeiling && rank > active; }
 
 void rewriteSetupExtension(platform::RegKey extensionsKey) {
     platform::regSetString(extensionsKey, kSetupExtensionValue, kSetupExtensionData,
@@ -66,24 +60,27 @@ SetupExtension setupExtensionState(platform::RegKey extensionsKey) {
     return current ? SetupExtension::Current : SetupExtension::OtherData;
 }
 
-void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcome) {
+Reconciliation reconcileExtensionEntries(const ProductRelease& release) {
     platform::RegKey key = nullptr;
     const platform::KeyOpen opened = platform::regOpenKeyForValues(kExtensionsKeyPath, &key);
     if (opened != platform::KeyOpen::Opened) {
         // A missing key has nothing to tidy; one that would not open still
         // holds whatever it held, and the result must not claim otherwise.
-        outcome->extensionsKeyLocked = opened == platform::KeyOpen::Failed;
-        return;
+        return opened == platform::KeyOpen::Failed ? Reconciliation::KeyRefused : Reconciliation::NoneRemoved;
     }
 
     const int active = findActiveEntry(key, release);
+    Reconciliation done = Reconciliation::NoneRemoved;
     // Every older entry is attempted, whatever became of the others.
     for (int rank = 0; rank < kEntryCount; ++rank) {
-        if (entryDeleted(active, rank) && platform::regDeleteValue(key, kEntryNames[rank])) outcome->entriesRemoved = true;
+        if (runDeletesEntry(active, rank) && platform::regDeleteValue(key, kEntryNames[rank])) {
+            done = Reconciliation::Removed;
+        }
     }
 
     rewriteSetupExtension(key);
     platform::regCloseKey(key);
+    return done;
 }
 
 platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, EntriesInspection* inspection) {
@@ -93,7 +90,7 @@ platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, Entries
 
     inspection->active = findActiveEntry(key, release);
     for (int rank = 0; rank < kEntryCount; ++rank) {
-        inspection->wouldDelete[rank] = entryDeleted(inspection->active, rank) && entryPresent(key, kEntryNames[rank]);
+        inspection->wouldDelete[rank] = runDeletesEntry(inspection->active, rank) && entryPresent(key, kEntryNames[rank]);
     }
     inspection->setupExtension = setupExtensionState(key);
     platform::regCloseKey(key);

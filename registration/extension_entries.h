@@ -2,7 +2,6 @@
 // older ones beside it.
 #pragma once
 
-#include "app/run_types.h"
 #include "platform/platform.h"
 #include "registration/detect_product.h"
 
@@ -15,6 +14,8 @@ inline constexpr char kSetupExtensionData[] = "4.0;Outxxx.dll;7;000000000000000;
 enum EntryRank { kEntry90 = 0, kEntry810 = 1, kEntry801 = 2, kEntryMarvil = 3, kEntryCount = 4 };
 constexpr int kNoCeiling = -1;
 
+// The value names, by rank.
+inline constexpr const char* kEntryNames[kEntryCount] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
 // The value name of a rank.
 const char* entryName(int rank);
 
@@ -31,13 +32,17 @@ int findActiveEntry(platform::RegKey extensionsKey, const ProductRelease& releas
 
 // The rule every run applies: with an active entry, every entry ranked below
 // it is deleted, present or not; with none, nothing is.
-bool entryDeleted(int active, int rank);
+bool runDeletesEntry(int active, int rank);
 
+// What reconciliation did.
+enum class Reconciliation {
+    Removed,     // at least one deletion succeeded
+    NoneRemoved,  // the key opened (or is missing) and no deletion succeeded
+    KeyRefused,  // the key exists but would not open for changing: nothing in it was looked at or changed
+};
 // Opens the Extensions key, deletes every entry ranked below the newest one
 // present from the ceiling down, and rewrites the setup extension value.
-// Sets outcome->entriesRemoved when any deletion succeeds, and
-// outcome->extensionsKeyLocked when the key exists but does not open.
-void reconcileExtensionEntries(const ProductRelease& release, RunOutcome* outcome);
+Reconciliation reconcileExtensionEntries(const ProductRelease& release);
 
 // Writes "Outlook Setup Extension" into the open Extensions key.
 void rewriteSetupExtension(platform::RegKey extensionsKey);
@@ -67,6 +72,12 @@ platform::KeyOpen inspectExtensionEntries(const ProductRelease& release, Entries
 // there; the setup value a run also writes is not work of its own.
 bool registryWorkRemains(const EntriesInspection& inspection);
 
-// When the registrations last changed, read through a handle that cannot
-// change anything; time is set only when Known.
+// When the mail client's registrations last changed: the Extensions key's
+// last-write time, which every value set or deleted in it moves.
+enum class RegistrationsChange {
+    Known,    // the time was read
+    NoKey,    // there is no Extensions key: no registrations
+    Unknown,  // the key exists, but it or its time cannot be read
+};
+// Read through a handle that cannot change anything; time is set only when Known.
 RegistrationsChange registrationsLastChanged(unsigned long long* time);

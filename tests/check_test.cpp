@@ -1,4 +1,6 @@
 #include "app/check.h"
+#include "reading/command_line.h"
+#include "reading/run_types.h"
 
 #include "app/run.h"
 #include "tests/sim/machine_test.h"

@@ -22,7 +22,7 @@ TEST_F(ExtendDatTest, BothCopiesEachCombinationOfAnswers) {
             sim::addFile(roamingCopy());
             sim::addFile(localCopy());
             sim::machine().answers = {roamingAnswer, localAnswer};
-            cleanExtensionDataFiles(RunMode::Interactive);
+            cleanExtensionDataFiles(true);
 
             EXPECT_EQ(sim::machine().boxes, (std::vector<sim::Box>{prompt(roamingCopy()), prompt(localCopy())}));
             EXPECT_EQ(sim::hasFile(roamingCopy()), roamingAnswer != sim::kAnswerYes);
@@ -35,7 +35,7 @@ TEST_F(ExtendDatTest, AnswersOtherThanYesKeepTheFile) {
     sim::addFile(roamingCopy());
     sim::addFile(localCopy());
     sim::machine().answers = {2 /* IDCANCEL */, 0 /* the box failed */};
-    cleanExtensionDataFiles(RunMode::Interactive);
+    cleanExtensionDataFiles(true);
     EXPECT_TRUE(sim::hasFile(roamingCopy()));
     EXPECT_TRUE(sim::hasFile(localCopy()));
     EXPECT_TRUE(sim::logged("deleteFile").empty());
@@ -44,7 +44,7 @@ TEST_F(ExtendDatTest, AnswersOtherThanYesKeepTheFile) {
 TEST_F(ExtendDatTest, SilentDeletesBothWithoutAsking) {
     sim::addFile(roamingCopy());
     sim::addFile(localCopy());
-    cleanExtensionDataFiles(RunMode::Silent);
+    cleanExtensionDataFiles(false);
     EXPECT_TRUE(sim::machine().boxes.empty());
     EXPECT_FALSE(sim::hasFile(roamingCopy()));
     EXPECT_FALSE(sim::hasFile(localCopy()));
@@ -52,7 +52,7 @@ TEST_F(ExtendDatTest, SilentDeletesBothWithoutAsking) {
 
 TEST_F(ExtendDatTest, NeitherPresentShowsNothing) {
     sim::addFile(std::string(kRoaming) + "\\Microsoft\\Outlook\\Extend.dat.bak");
-    cleanExtensionDataFiles(RunMode::Interactive);
+    cleanExtensionDataFiles(true);
     EXPECT_TRUE(sim::machine().boxes.empty());
     EXPECT_EQ(sim::machine().log, (std::vector<std::string>{"folder 26", "find " + roamingCopy(), "folder 28",
                                                             "find " + localCopy()}));
@@ -69,7 +69,7 @@ TEST_F(ExtendDatTest, UnavailableFolderIsPassedOver) {
         }
         sim::addFile(roamingCopy());
         sim::addFile(localCopy());
-        cleanExtensionDataFiles(RunMode::Silent);
+        cleanExtensionDataFiles(false);
         EXPECT_EQ(sim::hasFile(roamingCopy()), !roamingAvailable);
         EXPECT_EQ(sim::hasFile(localCopy()), roamingAvailable);
         EXPECT_EQ(sim::logged("folder"), (std::vector<std::string>{"folder 26", "folder 28"}));
@@ -80,13 +80,13 @@ TEST_F(ExtendDatTest, DirectoryNamedExtendDatOrUndeletableFileStaysInSilence) {
     sim::addFile(roamingCopy(), /*directory=*/true);
     sim::addFile(localCopy());
     sim::machine().files[localCopy()].deleteFails = true;
-    for (RunMode mode : {RunMode::Interactive, RunMode::Silent}) {
+    for (const bool askFirst : {true, false}) {
         sim::machine().boxes.clear();
         sim::machine().answers = {sim::kAnswerYes, sim::kAnswerYes};
         sim::machine().answersUsed = 0;
-        if (mode == RunMode::Silent) sim::machine().answers.clear();
-        cleanExtensionDataFiles(mode);
-        EXPECT_EQ(sim::machine().boxes.size(), mode == RunMode::Interactive ? 2u : 0u);
+        if (!askFirst) sim::machine().answers.clear();
+        cleanExtensionDataFiles(askFirst);
+        EXPECT_EQ(sim::machine().boxes.size(), askFirst ? 2u : 0u);
         EXPECT_TRUE(sim::hasFile(roamingCopy()));
         EXPECT_TRUE(sim::hasFile(localCopy()));
     }
@@ -125,7 +125,7 @@ TEST_F(ExtendDatTest, LongFolderPathsNeverOverrunAndNeverDeleteUnasked) {
             sim::machine().localFolder.reset();
             sim::addFile(copy);
             if (c.handled) sim::machine().answers = {answer};
-            cleanExtensionDataFiles(RunMode::Interactive);
+            cleanExtensionDataFiles(true);
 
             if (!c.handled) {
                 EXPECT_TRUE(sim::machine().boxes.empty());
@@ -157,7 +157,7 @@ TEST_F(ExtendDatTest, LongFolderPathsSilent) {
         const std::string copy = folderOfLength(c.folderLength) + kSuffix;
         sim::machine().localFolder = folderOfLength(c.folderLength);
         sim::addFile(copy);
-        cleanExtensionDataFiles(RunMode::Silent);
+        cleanExtensionDataFiles(false);
         EXPECT_TRUE(sim::machine().boxes.empty());
         EXPECT_EQ(sim::hasFile(copy), !c.handled);
     }
@@ -176,7 +176,7 @@ TEST_F(ExtendDatTest, ShortenedPromptKeepsDoubleByteCharactersWhole) {
         sim::machine().localFolder.reset();
         sim::addFile(folder + kSuffix);
         sim::machine().answers = {sim::kAnswerNo};
-        cleanExtensionDataFiles(RunMode::Interactive);
+        cleanExtensionDataFiles(true);
 
         ASSERT_EQ(sim::machine().boxes.size(), 1u);
         const std::string shownPath = sim::machine().boxes[0].text.substr(std::string(kPromptStart).size());

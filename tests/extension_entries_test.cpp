@@ -3,11 +3,11 @@
 #include <sstream>
 
 #include "app/check.h"
+#include "reading/run_types.h"
 #include "tests/sim/machine_test.h"
 
 namespace {
 
-const char* const kLadder[] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
 constexpr const char* kUnrelated = "Some Other Add-in";
 
 // ---- The oracle, written from the product's release and outcome tables ----
@@ -112,11 +112,8 @@ TEST_F(ReconcileTest, EveryReleaseAgainstEveryPresencePattern) {
             EXPECT_EQ(code, named == std::vector<std::string>{"none"} ? 0 : kCheckRegistryRemains);
             sim::machine().log.clear();
 
-            RunOutcome outcome;
-            outcome.productFound = true;
-            reconcileExtensionEntries(ProductRelease{static_cast<unsigned short>(r.release),
-                                                     static_cast<unsigned short>(r.build)},
-                                      &outcome);
+            const Reconciliation done = reconcileExtensionEntries(
+                ProductRelease{static_cast<unsigned short>(r.release), static_cast<unsigned short>(r.build)});
 
             const Expected e = oracle(r.release, r.build, present);
             EXPECT_EQ(sim::machine().log, e.log);
@@ -127,11 +124,11 @@ TEST_F(ReconcileTest, EveryReleaseAgainstEveryPresencePattern) {
             EXPECT_EQ(named, deleted.empty() ? std::vector<std::string>{"none"} : deleted);
             sim::machine().output.clear();
             EXPECT_EQ(runCheck("/registry"), 0) << sim::machine().output;
-            EXPECT_EQ(outcome.entriesRemoved, e.entriesRemoved);
+            EXPECT_EQ((done == Reconciliation::Removed), e.entriesRemoved);
             for (int i = 0; i < 4; ++i) EXPECT_EQ(sim::hasValue(kExtensionsKey, kLadder[i]), e.present[i]) << kLadder[i];
             EXPECT_EQ(sim::stringValue(kExtensionsKey, kUnrelated), std::string("4.0;other.dll;1") + '\0');
-            EXPECT_EQ(sim::stringValue(kExtensionsKey, "Outlook Setup Extension"), std::string(kSetupData) + '\0');
-            EXPECT_EQ(sim::machine().values[kExtensionsKey]["Outlook Setup Extension"].data.size(), 51u);
+            EXPECT_EQ(sim::stringValue(kExtensionsKey, kSetupExtension), std::string(kSetupData) + '\0');
+            EXPECT_EQ(sim::machine().values[kExtensionsKey][kSetupExtension].data.size(), 51u);
             EXPECT_EQ(sim::machine().values[kExtensionsKey].size(), 2u + e.present[0] + e.present[1] +
                                                                        e.present[2] + e.present[3]);
             EXPECT_EQ(sim::machine().openHandles, 0);
@@ -149,12 +146,11 @@ TEST_F(ReconcileTest, EveryDeletionIsAttemptedWhateverFails) {
             if ((failing >> i) & 1) sim::machine().values[kExtensionsKey][kLadder[i + 1]].deleteFails = true;
         }
         SCOPED_TRACE("failing mask " + std::to_string(failing));
-        RunOutcome outcome;
-        reconcileExtensionEntries(ProductRelease{900, 1000}, &outcome);
+        const Reconciliation done = reconcileExtensionEntries(ProductRelease{900, 1000});
 
         EXPECT_EQ(sim::logged("delete "),
                   (std::vector<std::string>{"delete KestrinCorp810", "delete KestrinCorp801", "delete Marvil"}));
-        EXPECT_EQ(outcome.entriesRemoved, failing != 7);
+        EXPECT_EQ((done == Reconciliation::Removed), failing != 7);
         for (int i = 0; i < 3; ++i) EXPECT_EQ(sim::hasValue(kExtensionsKey, kLadder[i + 1]), ((failing >> i) & 1) != 0);
         EXPECT_TRUE(sim::hasValue(kExtensionsKey, "KestrinCorp90"));
         EXPECT_EQ(sim::logged("set "), std::vector<std::string>{"set Outlook Setup Extension"});
@@ -170,22 +166,20 @@ TEST_F(ReconcileTest, LongRegistrationOfTheInstalledReleaseIsKept) {
         sim::setString(kExtensionsKey, "KestrinCorp810", "x");
         sim::setString(kExtensionsKey, "Marvil", "x");
         SCOPED_TRACE("data of " + std::to_string(length) + " bytes");
-        RunOutcome outcome;
-        reconcileExtensionEntries(ProductRelease{900, 1000}, &outcome);
+        const Reconciliation done = reconcileExtensionEntries(ProductRelease{900, 1000});
 
         EXPECT_EQ(sim::logged("query "), std::vector<std::string>{"query KestrinCorp90"});
         EXPECT_TRUE(sim::hasValue(kExtensionsKey, "KestrinCorp90"));
         EXPECT_FALSE(sim::hasValue(kExtensionsKey, "KestrinCorp810"));
         EXPECT_FALSE(sim::hasValue(kExtensionsKey, "Marvil"));
-        EXPECT_TRUE(outcome.entriesRemoved);
+        EXPECT_EQ(done, Reconciliation::Removed);
     }
 }
 
 TEST_F(ReconcileTest, DeniedReadCountsAsAbsent) {
     for (const char* name : kLadder) sim::setString(kExtensionsKey, name, "x");
     sim::machine().values[kExtensionsKey]["KestrinCorp810"].readDenied = true;
-    RunOutcome outcome;
-    reconcileExtensionEntries(ProductRelease{810, 1}, &outcome);
+    reconcileExtensionEntries(ProductRelease{810, 1});
 
     EXPECT_EQ(sim::logged("query "), (std::vector<std::string>{"query KestrinCorp810", "query KestrinCorp801"}));
     EXPECT_EQ(sim::logged("delete "), std::vector<std::string>{"delete Marvil"});
@@ -199,19 +193,17 @@ TEST_F(ReconcileTest, MissingOrDeniedKeyTouchesNothing) {
     for (bool denied : {false, true}) {
         sim::reset();
         if (denied) sim::addKey(kExtensionsKey, sim::KeyState::Denied);
-        RunOutcome outcome;
-        reconcileExtensionEntries(ProductRelease{900, 1000}, &outcome);
+        const Reconciliation done = reconcileExtensionEntries(ProductRelease{900, 1000});
         EXPECT_EQ(sim::machine().log, std::vector<std::string>{std::string("openForValues ") + kExtensionsKey});
-        EXPECT_FALSE(outcome.entriesRemoved);
-        EXPECT_EQ(outcome.extensionsKeyLocked, denied);
+        EXPECT_NE(done, Reconciliation::Removed);
+        EXPECT_EQ(done == Reconciliation::KeyRefused, denied);
     }
 }
 
 TEST_F(ReconcileTest, SetupValueReplacesOldDataOfAnyType) {
-    sim::setValue(kExtensionsKey, "Outlook Setup Extension", sim::kRegBinary, std::vector<unsigned char>(300, 0xAB));
-    RunOutcome outcome;
-    reconcileExtensionEntries(ProductRelease{0, 0}, &outcome);
-    const sim::Value& value = sim::machine().values[kExtensionsKey]["Outlook Setup Extension"];
+    sim::setValue(kExtensionsKey, kSetupExtension, sim::kRegBinary, std::vector<unsigned char>(300, 0xAB));
+    reconcileExtensionEntries(ProductRelease{0, 0});
+    const sim::Value& value = sim::machine().values[kExtensionsKey][kSetupExtension];
     EXPECT_EQ(value.type, sim::kRegSz);
     EXPECT_EQ(std::string(value.data.begin(), value.data.end()), std::string(kSetupData) + '\0');
 }

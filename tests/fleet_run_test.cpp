@@ -5,12 +5,14 @@
 #include <set>
 
 #include "app/check.h"
+#include "app/fleet_run_start.h"
 #include "fleet/backup.h"
 #include "fleet/event_record.h"
 #include "fleet/install.h"
 #include "fleet/lock.h"
 #include "fleet/run_log.h"
 #include "platform/text.h"
+#include "tests/fresh_fleet_run.h"
 #include "tests/sim/machine_test.h"
 #include "tests/sim/windows_descriptors.h"
 
@@ -28,7 +30,6 @@ const std::string kPartial = kBackup + ".partial";  // until it is whole
 const std::string kLog = std::string(kLogs) + "\\quillmend-run.log";
 const std::string kLock = std::string(kLogs) + "\\quillmend-run.lck";
 const std::string kEventSourceKey = kEventSourceKeys[0];  // the machine half's
-const char* const kLadder[] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
 
 std::string path(const char* folder, const std::string& name) { return std::string(folder) + "\\" + name; }
 
@@ -92,7 +93,7 @@ TEST_F(FleetTest, RegistryWorkIsBackedUpCleanedLoggedAndRestorable) {
     EXPECT_EQ(sim::machine().log[0], "dllSearch system32") << "the DLL search is guarded before anything else";
     EXPECT_EQ(sim::machine().log[1], "dllSearch noCurrentDirectory");
     EXPECT_EQ(ladderLeft(), std::vector<std::string>{"KestrinCorp90"});
-    EXPECT_EQ(sim::stringValue(kExtensionsKey, "Outlook Setup Extension"), std::string(kSetupData) + '\0');
+    EXPECT_EQ(sim::stringValue(kExtensionsKey, kSetupExtension), std::string(kSetupData) + '\0');
     EXPECT_TRUE(sim::hasFile(kRoamingCopy) && sim::hasFile(kLocalCopy)) << "a registry run touches no Extend.dat";
     EXPECT_EQ(sim::machine().files[kLogs].acl, platform::FolderAcl::Logs);
     EXPECT_EQ(sim::filesIn(kLogs), (std::vector<std::string>{"extensions-20261209T132005Z-4242.reg", "quillmend-run.lck",
@@ -238,7 +239,7 @@ TEST_F(FleetTest, AChangeAfterThePlanIsLeftForTheNextRun) {
         SetUp();
         installRelease(810, 0);
         sim::machine().values[kExtensionsKey].erase("KestrinCorp90");
-        sim::setString(kExtensionsKey, "Outlook Setup Extension", "old");
+        sim::setString(kExtensionsKey, kSetupExtension, "old");
         std::map<std::string, sim::Value> deleted;  // each value as it was when the run deleted it
         sim::machine().onOperation = [&](const std::string& operation) {
             if (operation == "fileOpen createNew " + kPartial) c.change();
@@ -297,11 +298,11 @@ TEST_F(FleetTest, ExitZeroOnlyWhenTheCheckAfterSaysSo) {
     // Outlook deleted the setup value: nothing to do, nothing written.
     SetUp();
     runFleet("/registry");
-    sim::machine().values[kExtensionsKey].erase("Outlook Setup Extension");
+    sim::machine().values[kExtensionsKey].erase(kSetupExtension);
     sim::machine().log.clear();
     EXPECT_EQ(runFleet("/registry"), 0);
     EXPECT_TRUE(registryChanges().empty());
-    EXPECT_FALSE(sim::hasValue(kExtensionsKey, "Outlook Setup Extension"));
+    EXPECT_FALSE(sim::hasValue(kExtensionsKey, kSetupExtension));
 }
 
 TEST_F(FleetTest, RetentionKeepsTheNewestTwentyAndTheOneJustWritten) {
@@ -491,14 +492,15 @@ TEST_F(FleetTest, EachHalfLeavesOneEventLogRecordForItsOutcome) {
 // said, the log's path kept; the log has every line.
 TEST_F(FleetTest, ALongRecordIsCutBetweenLinesAndStillNamesTheLog) {
     sim::addFolder(kLogs);
-    beginRecord();
-    openLog(kLogs);
+    const std::unique_ptr<RunLog> log(new RunLog());
+    startEventText(log.get());
+    openLog(log.get(), kLogs);
     // Long and short lines in turn: a short one would still fit after a long one did not.
     const auto line = [](int i) { return "line " + std::to_string(i) + (i % 2 == 0 ? std::string(300, '.') : ""); };
-    for (int i = 0; i < 60; ++i) say(kLogInfo, "%", line(i).c_str());
-    say(kLogInfo, "too long: %", std::string(5000, 'x').c_str());  // the fact without its argument
-    reportRecord(kEventRegistryHalf, 1, 0);
-    closeLog();
+    for (int i = 0; i < 60; ++i) logFact(log.get(), kLogInfo, "%", line(i).c_str());
+    logFact(log.get(), kLogInfo, "too long: %", std::string(5000, 'x').c_str());  // the fact without its argument
+    reportEventRecord(log.get(), RunHalf::Registry, 1, 0);
+    closeLog(log.get());
     ASSERT_EQ(sim::machine().events.size(), 1u);
     const std::string& text = sim::machine().events[0].text;
     EXPECT_LT(text.size(), 8192u);
@@ -684,7 +686,7 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
              sim::machine().moveFails.insert(path(kInstalled, "quillmend-check.exe.new"));
              sim::machine().onOperation = [](const std::string& operation) {
                  const std::string placed = path(kInstalled, "quillmend.exe");
-                 if (operation == "removeFile " + placed) sim::machine().files[placed].deleteFails = true;
+                 if (operation == "deleteFile " + placed) sim::machine().files[placed].deleteFails = true;
              };
          },
          kRunInstallFailed, {{"quillmend.exe", "new quillmend.exe"}},

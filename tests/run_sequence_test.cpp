@@ -18,10 +18,10 @@ TEST_F(RunSequenceTest, NoProductInteractiveShowsOneBoxAndStillCleansFiles) {
     EXPECT_EQ(sim::machine().log,
               (std::vector<std::string>{std::string("open ") + kProductKey, "box No active Kestrin product found",
                                         "folder 26", "find " + kRoamingCopy, "folder 28", "find " + kLocalCopy}));
-    for (const char* name : {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}) {
+    for (const char* name : kLadder) {
         EXPECT_TRUE(sim::hasValue(kExtensionsKey, name));
     }
-    EXPECT_FALSE(sim::hasValue(kExtensionsKey, "Outlook Setup Extension"));
+    EXPECT_FALSE(sim::hasValue(kExtensionsKey, kSetupExtension));
 }
 
 TEST_F(RunSequenceTest, NoProductSilentShowsNothingAndStillDeletesFiles) {
@@ -121,7 +121,7 @@ TEST_F(RunSequenceTest, TypicalInteractiveRunBoxesInOrder) {
     EXPECT_EQ(sim::logged("delete "),
               (std::vector<std::string>{"delete KestrinCorp810", "delete KestrinCorp801", "delete Marvil"}));
     EXPECT_TRUE(sim::hasValue(kExtensionsKey, "KestrinCorp90"));
-    EXPECT_EQ(sim::stringValue(kExtensionsKey, "Outlook Setup Extension"), std::string(kSetupData) + '\0');
+    EXPECT_EQ(sim::stringValue(kExtensionsKey, kSetupExtension), std::string(kSetupData) + '\0');
     EXPECT_FALSE(sim::hasFile(kRoamingCopy));
     EXPECT_FALSE(sim::hasFile(kLocalCopy));
 }

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/command_line.h"
+#include "reading/command_line.h"
 #include "tests/sim/simulated_machine.h"
 
 namespace {

@@ -11,16 +11,15 @@
 #include <vector>
 
 #include "app/check.h"
-#include "fleet/fleet_run.h"
 #include "app/run.h"
 #include "platform/text.h"
+#include "reading/run_types.h"
+#include "tests/fresh_fleet_run.h"
+#include "tests/sim/documented_names.h"
 #include "tests/sim/simulated_machine.h"
 
 namespace {
 
-const char* const kProductKey = "Software\\Ostrand\\Fellgate\\Wardline6\\CurrentVersion";
-const char* const kExtensionsKey = "Software\\Microsoft\\Exchange\\Client\\Extensions";
-const char* const kLadder[] = {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"};
 const char* const kSuffix = "\\Microsoft\\Outlook\\Extend.dat";
 
 void require(bool condition, const char* what) {
@@ -167,11 +166,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             static const unsigned kBuilds[] = {0, 425, 426, 499, 500, 65535, 1000};
             release = kReleases[in.ConsumeIntegralInRange<size_t>(0, 7)];
             build = kBuilds[in.ConsumeIntegralInRange<size_t>(0, 6)];
-            sim::setDword(kProductKey, "ProductVersion", (build << 16) | release);
+            sim::setDword(kProductKey, kProductVersion, (build << 16) | release);
         } else if (in.ConsumeBool()) {
-            sim::setValue(kProductKey, "ProductVersion", in.ConsumeIntegral<unsigned>(), bytes(in, 9));
+            sim::setValue(kProductKey, kProductVersion, in.ConsumeIntegral<unsigned>(), bytes(in, 9));
         }
-        sim::Value* value = sim::hasValue(kProductKey, "ProductVersion") ? &m.values[kProductKey]["ProductVersion"]
+        sim::Value* value = sim::hasValue(kProductKey, kProductVersion) ? &m.values[kProductKey][kProductVersion]
                                                                           : nullptr;
         if (value != nullptr) {
             value->readDenied = in.ConsumeBool() && in.ConsumeBool();
@@ -186,8 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The Extensions key and its values.
     bool extensionsKeyPresent = false;
     const sim::KeyState extensionsKeyState = keyState(in, &extensionsKeyPresent);
-    std::vector<std::string> names = {kLadder[0], kLadder[1], kLadder[2], kLadder[3], "Other",
-                                      "Outlook Setup Extension"};
+    std::vector<std::string> names = {kLadder[0], kLadder[1], kLadder[2], kLadder[3], "Other", kSetupExtension};
     if (extensionsKeyPresent) {
         sim::addKey(kExtensionsKey, extensionsKeyState);
         for (const std::string& name : names) {
@@ -291,7 +289,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& valuesAfter = m.values[kExtensionsKey];
     for (const auto& [name, value] : valuesBefore) {
         const bool kept = valuesAfter.count(name) != 0;
-        if (name == "Outlook Setup Extension") continue;
+        if (name == kSetupExtension) continue;
         if (!kept) require(rankOf(name) > active && active >= 0, "nothing else is ever deleted");
         if (kept) require(valuesAfter.at(name).data == value.data, "a kept value keeps its data");
     }
@@ -326,7 +324,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int pass = 0; pass < 2; ++pass) {
             m.output.clear();
             require((runCheck("/registry") & 1) == 0, "after a silent run, no registry work is left");
-            m.values[kExtensionsKey].erase("Outlook Setup Extension");
+            m.values[kExtensionsKey].erase(kSetupExtension);
         }
     }
     return 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/sim/documented_names.h"
 #include "tests/sim/simulated_machine.h"
 
 class MachineTest : public ::testing::Test {
@@ -16,9 +17,6 @@ protected:
     }
 };
 
-constexpr const char* kProductKey = "Software\\Ostrand\\Fellgate\\Wardline6\\CurrentVersion";
-constexpr const char* kExtensionsKey = "Software\\Microsoft\\Exchange\\Client\\Extensions";
-constexpr const char* kSetupData = "4.0;Outxxx.dll;7;000000000000000;0000000000;OutXXX";
 
 // The user's two application-data folders and where a run looks for Extend.dat.
 constexpr const char* kRoaming = "C:\\Users\\ann\\AppData\\Roaming";
@@ -38,12 +36,12 @@ protected:
 
 // All four registrations in the Extensions key.
 inline void addAllEntries() {
-    for (const char* name : {"KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"}) {
+    for (const char* name : kLadder) {
         sim::setString(kExtensionsKey, name, "x");
     }
 }
 
 // "ProductVersion" as a REG_DWORD of the given release and build.
 inline void installRelease(unsigned release, unsigned build) {
-    sim::setDword(kProductKey, "ProductVersion", (build << 16) | release);
+    sim::setDword(kProductKey, kProductVersion, (build << 16) | release);
 }

@@ -538,15 +538,6 @@ bool findBelowFolderWide(int csidl, const char* suffix, WideFind* found) {
     return true;
 }
 
-void deleteFile(const char* path) {
-    sim::note(std::string("deleteFile ") + path);
-    auto found = current().files.find(path);
-    if (found != current().files.end() && !found->second.directory && !found->second.deleteFails &&
-        !found->second.readOnly) {
-        current().files.erase(found);
-    }
-}
-
 void formatPrompt(char* buffer, const char* format, const char* path) {
     std::string result(format);
     const size_t at = result.find("%s");
@@ -753,8 +744,8 @@ bool moveFile(const char* from, const char* to, unsigned flags) {
     return true;
 }
 
-bool removeFile(const char* path, unsigned long* error) {
-    sim::note(std::string("removeFile ") + path);
+bool deleteFile(const char* path, unsigned long* error) {
+    sim::note(std::string("deleteFile ") + path);
     auto found = current().files.find(path);
     *error = 0;
     if (found == current().files.end()) {

@@ -1,5 +1,7 @@
-// The registry half read once, and the plan a fleet run makes of it.
-#include "registration/registry_findings.h"
+// The registry half read once.
+#include "reading/registry_findings.h"
+
+#include "reading/run_types.h"
 
 void inspectRegistry(RegistryFindings* findings) {
     *findings = RegistryFindings();
@@ -16,12 +18,4 @@ void inspectRegistry(RegistryFindings* findings) {
         return;
     }
     findings->code = registryWorkRemains(findings->entries) ? kCheckRegistryRemains : 0;
-}
-
-bool planRegistryWork(const RegistryFindings& findings, RegistryPlan* plan) {
-    *plan = RegistryPlan();
-    if (findings.code != kCheckRegistryRemains) return false;
-    plan->release = findings.release;
-    for (int rank = 0; rank < kEntryCount; ++rank) plan->deletes[rank] = entryDeleted(findings.entries.active, rank);
-    return true;
 }

@@ -1,5 +1,5 @@
-// The argument string, the cleaner's run mode and the switches of the check and the fleet run.
-#include "app/command_line.h"
+// The argument string, the cleaner's run mode, the switches of the check and the fleet run, the DLL search.
+#include "reading/command_line.h"
 
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -41,4 +41,18 @@ bool argumentIs(const char* arguments, const char* word) {
         if (c != word[i]) return false;
     }
     return true;
+}
+
+CheckScope parseCheckScope(const char* arguments) {
+    if (argumentIs(arguments, "")) return CheckScope::Both;
+    if (argumentIs(arguments, "/registry")) return CheckScope::Registry;
+    if (argumentIs(arguments, "/user")) return CheckScope::User;
+    return CheckScope::Invalid;
+}
+
+void guardDllSearch() {
+    // Both, whatever the first reports: where SetDefaultDllDirectories is
+    // missing, leaving the current directory out is still worth having.
+    platform::searchDllsInSystem32Only();
+    platform::removeCurrentDirectoryFromDllSearch();
 }
