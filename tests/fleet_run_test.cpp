@@ -210,6 +210,19 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
     }
 }
 
+// Every value the backup saves at the limit a backup takes, with a type of
+// eight hex digits: the text holds them whole, and importing it gives them back.
+TEST_F(FleetTest, EveryValueAtTheLimitIsBackedUpWhole) {
+    const std::vector<unsigned char> atTheLimit(2048, 0xff);
+    for (const char* name : kLadder) sim::setValue(kExtensionsKey, name, 0xffffffff, atTheLimit);
+    sim::setValue(kExtensionsKey, kSetupExtension, 0xffffffff, atTheLimit);
+    const auto before = sim::machine().values[kExtensionsKey];
+    EXPECT_EQ(runFleet("/registry"), 0) << sim::machine().output;
+    EXPECT_EQ(ladderLeft(), std::vector<std::string>{"KestrinCorp90"});
+    EXPECT_EQ(sim::importRegFile(kBackup), "");
+    EXPECT_EQ(sim::machine().values[kExtensionsKey], before);
+}
+
 // Kestrin or someone else changes the key after the run has made its plan
 // and saved its backup: nothing is deleted that the backup does not hold as
 // it was deleted, and the next run, with a backup of its own, takes the rest.

@@ -10,7 +10,7 @@ import struct
 import subprocess
 import time
 
-from winemachine import LADDER, SETUP_DATA, SHELL_FOLDERS_KEY, STALE_TIME, WINE, WineMachine, reg_value_line, write_copy
+from winemachine import LADDER, SETUP_DATA, SETUP_VALUE, SHELL_FOLDERS_KEY, STALE_TIME, WINE, WineMachine, reg_value_line, write_copy
 
 CAPTION = "Quillmend"
 PROMPT = "A copy of Extend.dat was found at the following location. Delete this file?\r\n "
@@ -350,7 +350,7 @@ def run_modes(ctx):
         m.seed_demo()
         ctx.expect_run([], "q /S")
         m.reg_import([(m.extensions_key, ['"Outlook Setup Extension"=-'])])
-        check("Outlook Setup Extension" not in ctx.extensions(), "the setup value was not deleted")
+        check(SETUP_VALUE not in ctx.extensions(), "the setup value was not deleted")
         ctx.place_copies(rebuilt=True)
         rebuilt = "roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX
         before = ctx.check("/user", 0, [rebuilt])
@@ -359,7 +359,7 @@ def run_modes(ctx):
         got, output = m.run_console([ctx.run_program, "/registry"])
         check(got == 0 and SETUP_ABSENT in output.splitlines() and CLEAN in output.splitlines()
               and "backup: " not in output, "quillmend-run.exe /registry: exit code %s:\n%s" % (got, output))
-        check("Outlook Setup Extension" not in ctx.extensions(), "the run wrote the setup value again")
+        check(SETUP_VALUE not in ctx.extensions(), "the run wrote the setup value again")
         ctx.check("/user", 0, [rebuilt] + changed)
         check(ctx.copies() == (True, True), "copies left: %s" % (ctx.copies(),))
         ctx.place_copies(False, False)
@@ -399,7 +399,7 @@ def detection(ctx):
             ctx.expect_run([result_box(message)])
             after = ctx.extensions()
             check(sorted(n for n in after if n in LADDER) == sorted(left), "registrations left: %s" % sorted(after))
-            written = "Outlook Setup Extension" in after
+            written = SETUP_VALUE in after
             check(written == (message != NO_PRODUCT), "setup extension written: %s" % written)
         return run
 
@@ -418,7 +418,7 @@ def detection(ctx):
             if deleted is None:
                 check(after == before, "a silent run without a product changed the key: %s" % after)
             else:
-                check(sorted(after) == sorted(set(before) - set(deleted) | {"Outlook Setup Extension"}),
+                check(sorted(after) == sorted(set(before) - set(deleted) | {SETUP_VALUE}),
                       "values after a silent run: %s" % sorted(after))
         return run
 
@@ -428,7 +428,7 @@ def detection(ctx):
         ctx.place_copies(False, False)
         ctx.check("/registry", 0, ["would delete: none", SETUP_ABSENT, CLEAN])
         ctx.expect_run([], "quillmend.exe /S")
-        check(ctx.extensions().get("Outlook Setup Extension") == ("REG_SZ", SETUP_DATA), "the setup value not written")
+        check(ctx.extensions().get(SETUP_VALUE) == ("REG_SZ", SETUP_DATA), "the setup value not written")
 
     cases = [(name, case(*rest)) for name, *rest in table]
     cases += [("silent, registrations clean, no setup value", clean_without_setup_value),
@@ -442,7 +442,7 @@ def detection(ctx):
 def reconciliation(ctx):
     long_data = "4.0;" + "L" * 400 + ".dll;1"
     unrelated = [reg_value_line("Other Add-in", "sz", "4.0;other.dll;1"),
-                 reg_value_line("Outlook Setup Extension", "binary", [1, 2, 3])]
+                 reg_value_line(SETUP_VALUE, "binary", [1, 2, 3])]
     # (name, release, build, present, long entry, message, left)
     table = [
         ("900 all four", 900, 1000, LADDER, None, REMOVED, ["KestrinCorp90"]),
@@ -477,8 +477,8 @@ def reconciliation(ctx):
             after = ctx.extensions()
             check(sorted(n for n in after if n in LADDER) == sorted(left), "registrations left: %s" % sorted(after))
             check(after.get("Other Add-in") == ("REG_SZ", "4.0;other.dll;1"), "unrelated value changed")
-            check(after.get("Outlook Setup Extension") == ("REG_SZ", SETUP_DATA),
-                  "setup extension: %s" % (after.get("Outlook Setup Extension"),))
+            check(after.get(SETUP_VALUE) == ("REG_SZ", SETUP_DATA),
+                  "setup extension: %s" % (after.get(SETUP_VALUE),))
             if long_entry in left:
                 check(after[long_entry] == ("REG_SZ", long_data), "long registration changed")
         return run
@@ -782,7 +782,7 @@ def deployment(ctx):
               "the log's CustomSD: %s" % (access,))
         ctx.machine.wine("reg", "import", ctx.machine.windows_path(system_logs(backups()[0])), "/reg:32")
         check(registrations() == sorted(LADDER), "the backup did not restore them: %s" % registrations())
-        check("Outlook Setup Extension" not in ctx.extensions(), "the backup did not restore the setup value's absence")
+        check(SETUP_VALUE not in ctx.extensions(), "the backup did not restore the setup value's absence")
 
     def again_on_a_clean_machine():
         """Installed already, nothing to do: nothing copied, nothing changed,

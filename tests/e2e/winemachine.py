@@ -29,6 +29,7 @@ EXTENSIONS_PATH = r"Microsoft\Exchange\Client\Extensions"
 # HKLM\Software as a 64-bit program sees it, and as a 32-bit one does.
 SOFTWARE = {64: r"HKEY_LOCAL_MACHINE\Software", 32: r"HKEY_LOCAL_MACHINE\Software\Wow6432Node"}
 SHELL_FOLDERS_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+SETUP_VALUE = "Outlook Setup Extension"
 SETUP_DATA = "4.0;Outxxx.dll;7;000000000000000;0000000000;OutXXX"
 LADDER = ["KestrinCorp90", "KestrinCorp810", "KestrinCorp801", "Marvil"]
 WINE_FONTS = "/usr/share/wine/fonts"
