@@ -1,9 +1,9 @@
 // The registry run's .reg backup: the values it saves, the file, its retention.
 #include "fleet/backup.h"
 
+#include "fleet/registry_work.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "fleet/registry_work.h"
 #include "registration/extension_entries.h"
 
 namespace {
@@ -60,9 +60,59 @@ bool writeWide(const BackupText& text, platform::File file) {
     }
 }
 
-// folder\extensions-20261209T132005Z-1234.reg: the time first, so that
-// names sort by it; the process, so that two runs in one second differ.
+constexpr const char* kNamePrefix = "extensions-";
+constexpr unsigned kSequenceDigits = 10;  // zero-padded, so that names sort by it
+constexpr unsigned long long kLastSequence = 9999999999ull;
+
+// A backup's sequence from its name: 0 for one of a release that wrote none
+// (extensions-<time>-<id>.reg), which is older than every numbered one.
+unsigned long long backupSequence(const char* name) {
+    const unsigned prefix = text::length(kNamePrefix);
+    unsigned long long sequence = 0;
+    for (unsigned i = 0; i < prefix; ++i) {
+        if (name[i] != kNamePrefix[i]) return 0;
+    }
+    for (unsigned i = 0; i < kSequenceDigits; ++i) {
+        const char c = name[prefix + i];
+        if (c < '0' || c > '9') return 0;
+        sequence = sequence * 10 + static_cast<unsigned>(c - '0');
+    }
+    return name[prefix + kSequenceDigits] == '-' ? sequence : 0;
+}
+
+// Whether backup a came before b: by sequence, which a clock set back cannot
+// reverse, then by name, which begins with the time.
+bool before(const char* a, const char* b) {
+    const unsigned long long first = backupSequence(a);
+    const unsigned long long second = backupSequence(b);
+    if (first != second) return first < second;
+    while (*a != '\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return static_cast<unsigned char>(*a) < static_cast<unsigned char>(*b);
+}
+
+void noteHighest(const char* name, bool folder, void* context) {
+    unsigned long long* highest = static_cast<unsigned long long*>(context);
+    const unsigned long long sequence = folder ? 0 : backupSequence(name);
+    if (sequence > *highest) *highest = sequence;
+}
+
+// folder\extensions-0000000042-20261209T132005Z-1234.reg: one past the highest
+// sequence there, so that names sort by the order the runs wrote them
+// whatever the clock says; the time, for a person reading the folder; the
+// process, so that two names never meet. False when the sequence is spent.
 bool backupName(const char* folder, unsigned long long time, char* name) {
+    char pattern[platform::kMaxPath] = "";
+    unsigned long long highest = 0;
+    if (!text::appendFormat(pattern, sizeof pattern, "%%", folder, kPattern)) return false;
+    platform::forEachFile(pattern, noteHighest, &highest);
+    if (highest == kLastSequence) return false;
+    char sequence[kSequenceDigits + 1];
+    unsigned long long next = highest + 1;
+    for (unsigned i = kSequenceDigits; i > 0; --i, next /= 10) sequence[i - 1] = static_cast<char>('0' + next % 10);
+    sequence[kSequenceDigits] = '\0';
     char iso[32] = "";
     text::appendUtcTime(iso, sizeof iso, time);
     char stamp[32] = "";
@@ -72,7 +122,7 @@ bool backupName(const char* folder, unsigned long long time, char* name) {
     char number[12];
     text::numberText(static_cast<unsigned>(platform::processId()), number);
     name[0] = '\0';
-    return text::appendFormat(name, platform::kMaxPath, "%\\extensions-%-%.reg", folder, stamp, number);
+    return text::appendFormat(name, platform::kMaxPath, "%\\extensions-%-%-%.reg", folder, sequence, stamp, number);
 }
 
 struct Oldest {
@@ -80,15 +130,6 @@ struct Oldest {
     unsigned count;
     char name[platform::kMaxPath];
 };
-
-// Byte order of two names: the time at their start sorts them.
-bool before(const char* a, const char* b) {
-    while (*a != '\0' && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return static_cast<unsigned char>(*a) < static_cast<unsigned char>(*b);
-}
 
 void countOldest(const char* name, bool folder, void* context) {
     Oldest* oldest = static_cast<Oldest*>(context);

@@ -25,7 +25,7 @@ constexpr const char* kRelease = "C:\\Release";
 constexpr const char* kUserLogs = "C:\\Users\\ann\\AppData\\Local\\Quillmend";
 // 2026-12-09T13:20:05Z, and the backup a run then writes.
 constexpr unsigned long long kNow = 134412960050000000ull;
-const std::string kBackup = std::string(kLogs) + "\\extensions-20261209T132005Z-4242.reg";
+const std::string kBackup = std::string(kLogs) + "\\extensions-0000000001-20261209T132005Z-4242.reg";
 const std::string kPartial = kBackup + ".partial";  // until it is whole
 const std::string kLog = std::string(kLogs) + "\\quillmend-run.log";
 const std::string kLock = std::string(kLogs) + "\\quillmend-run.lck";
@@ -96,7 +96,7 @@ TEST_F(FleetTest, RegistryWorkIsBackedUpCleanedLoggedAndRestorable) {
     EXPECT_EQ(sim::stringValue(kExtensionsKey, kSetupExtension), std::string(kSetupData) + '\0');
     EXPECT_TRUE(sim::hasFile(kRoamingCopy) && sim::hasFile(kLocalCopy)) << "a registry run touches no Extend.dat";
     EXPECT_EQ(sim::machine().files[kLogs].acl, platform::FolderAcl::Logs);
-    EXPECT_EQ(sim::filesIn(kLogs), (std::vector<std::string>{"extensions-20261209T132005Z-4242.reg", "quillmend-run.lck",
+    EXPECT_EQ(sim::filesIn(kLogs), (std::vector<std::string>{"extensions-0000000001-20261209T132005Z-4242.reg", "quillmend-run.lck",
                                                              "quillmend-run.log"}));
     const std::vector<std::string> texts = logTexts();
     ASSERT_GE(texts.size(), 8u);
@@ -177,7 +177,12 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
          "backup: not written (a write failed); the registry was not changed"},
         {"backup cannot be renamed once whole", [] { sim::machine().moveFails.insert(kPartial); }, kRunNoBackup,
          "backup: not written (it cannot be put under its name); the registry was not changed"},
-        {"a backup of that name already there", [] { sim::addFolder(kLogs); sim::addContent(kBackup, "another run's"); },
+        {"a backup of that name made meanwhile",
+         [] {
+             sim::machine().onOperation = [](const std::string& operation) {
+                 if (operation == "fileOpen createNew " + kPartial) sim::addContent(kBackup, "another run's");
+             };
+         },
          kRunNoBackup, "backup: not written (it cannot be put under its name); the registry was not changed"},
         {"a value to delete unreadable", [] { sim::machine().values[kExtensionsKey]["Marvil"].readDenied = true; },
          kRunNoBackup, "backup: not written (a value is unreadable or too long); the registry was not changed"},
@@ -201,7 +206,7 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
         EXPECT_TRUE(registryChanges().empty());
         EXPECT_EQ(sim::machine().values, before);
         EXPECT_FALSE(sim::hasFile(kPartial)) << "no partial backup is left";
-        EXPECT_EQ(sim::hasFile(kBackup), std::string(c.name) == "a backup of that name already there");
+        EXPECT_EQ(sim::hasFile(kBackup), std::string(c.name) == "a backup of that name made meanwhile");
         EXPECT_NE(sim::machine().output.find(std::string(c.line) + "\r\n"), std::string::npos) << sim::machine().output;
         EXPECT_EQ(sim::machine().openHandles, 0);
         if (c.code == kRunLockHeld) {
@@ -319,35 +324,51 @@ TEST_F(FleetTest, ExitZeroOnlyWhenTheCheckAfterSaysSo) {
 }
 
 TEST_F(FleetTest, RetentionKeepsTheNewestTwentyAndTheOneJustWritten) {
-    // Older backups by name, then a clock set back: the new one sorts first.
-    for (const bool clockSetBack : {false, true}) {
-        SCOPED_TRACE(clockSetBack ? "clock set back" : "clock right");
+    // Backups an earlier release named by the clock alone, then ones this
+    // release numbered with their times ahead of a clock since set back; then
+    // two runs under that clock.
+    struct Case {
+        const char* name;
+        const char* form;  // 25 names, %02d counting from the oldest
+        int firstNumber;
+        std::string first;  // the first run's own name
+    };
+    const Case kCases[] = {
+        {"an earlier release's names", "extensions-20250101T0000%02dZ-1.reg", 0, kBackup},
+        {"an earlier release's names, the clock set back", "extensions-20300101T0000%02dZ-1.reg", 0, kBackup},
+        {"numbered ahead of the clock", "extensions-00000000%02d-20300101T000000Z-1.reg", 1,
+         path(kLogs, "extensions-0000000026-20261209T132005Z-4242.reg")},
+    };
+    constexpr unsigned kRuns = 2;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
         SetUp();
         sim::addFolder(kLogs);
+        std::vector<std::string> old;
         for (int i = 0; i < 25; ++i) {
-            const std::string year = clockSetBack ? "2030" : "2025";
-            sim::addContent(path(kLogs, "extensions-" + year + "0101T0000" + (i < 10 ? "0" : "") + std::to_string(i) +
-                                            "Z-1.reg"),
-                            "old");
+            char name[64];
+            std::snprintf(name, sizeof name, c.form, i + c.firstNumber);
+            old.push_back(name);
+            sim::addContent(path(kLogs, old.back()), "old");
         }
         const std::string leftover = path(kLogs, "extensions-20250101T000000Z-7.reg.partial");  // a run ended midway
         sim::addContent(leftover, "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL");
-        EXPECT_EQ(runFleet("/registry"), 0);
+        for (unsigned run = 0; run < kRuns; ++run) {
+            addAllEntries();
+            sim::machine().processId = 4242 + run;
+            EXPECT_EQ(runFleet("/registry"), 0);
+        }
         EXPECT_FALSE(sim::hasFile(leftover));
-        const std::vector<std::string> names = sim::filesIn(kLogs);
         std::vector<std::string> backups;
-        for (const std::string& name : names) {
+        for (const std::string& name : sim::filesIn(kLogs)) {
             if (name.rfind("extensions-", 0) == 0) backups.push_back(name);
         }
         EXPECT_EQ(backups.size(), kBackupsKept);
-        EXPECT_NE(std::find(backups.begin(), backups.end(), "extensions-20261209T132005Z-4242.reg"), backups.end());
-        // The oldest went: of the 25, the last 19 stay.
-        EXPECT_EQ(std::find(backups.begin(), backups.end(),
-                            std::string("extensions-") + (clockSetBack ? "2030" : "2025") + "0101T000005Z-1.reg"),
-                  backups.end());
-        EXPECT_NE(std::find(backups.begin(), backups.end(),
-                            std::string("extensions-") + (clockSetBack ? "2030" : "2025") + "0101T000006Z-1.reg"),
-                  backups.end());
+        EXPECT_TRUE(sim::hasFile(c.first)) << "the first run's backup stays, whatever the clock says";
+        // The oldest went: of the 25, the last 20 - 2 stay.
+        const size_t gone = 25 - (kBackupsKept - kRuns);
+        EXPECT_FALSE(sim::hasFile(path(kLogs, old[gone - 1])));
+        EXPECT_TRUE(sim::hasFile(path(kLogs, old[gone])));
     }
 }
 
@@ -987,6 +1008,7 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
     static const std::string kRolled = std::string(kLogs) + "\\quillmend-run.lo_";
     static const std::string kOldest = kBackup;  // the first run's
     static const std::string kHeldCheck = path(kInstalled, "quillmend-check.exe");
+    static std::string underTheClock;  // the backup of a run under a clock set back
     const Move kMoves[] = {
         {"hold the lock", [] { return sim::userHolds(kLock); }, "/registry", 0, false},
         {"hold the log", [] { return sim::userHolds(kLog); }, "/registry", 0, false},
@@ -1048,13 +1070,32 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
              return tookTheLock || code == 0;
          },
          "/registry", 0, false, "the user's run took the machine lock, or said it did the work"},
-        {"set the clock back", [] { return false; }, "/registry", 0, false},  // only Administrators and LOCAL SERVICE may
+        // Not the user's move (only Administrators and LOCAL SERVICE may set the clock), but Windows' own: a
+        // snapshot restored. With 19 backups kept, a run under that clock, then the command.
+        {"the clock goes back by itself, 20 backups kept",
+         [] {
+             sim::Machine& m = sim::machine();
+             for (int i = 2; i <= 19; ++i) {
+                 char name[64];
+                 std::snprintf(name, sizeof name, "extensions-%010d-20261209T1330%02dZ-1.reg", i, i);
+                 sim::addContent(path(kLogs, name), m.files.at(kOldest).content);
+             }
+             m.now -= 365ull * 24 * 3600 * 10000000;
+             runFleet("/registry");
+             for (const std::string& name : sim::filesIn(kLogs)) {
+                 if (name.rfind("extensions-0000000020-", 0) == 0) underTheClock = path(kLogs, name);
+             }
+             addAllEntries();
+             return !underTheClock.empty();
+         },
+         "/registry", 0, false},
         {"forge the machine half's record", [] { return sim::userReportsEvent(kEventSource); }, "/registry", 0, false,
          "a record in the machine half's name"},
     };
     unsigned achieved = 0;
     for (const Move& move : kMoves) {
         SetUp();
+        underTheClock.clear();
         sim::setSecurity(kProgramFiles, sim::kProgramFilesSddl);
         sim::setSecurity(kRelease, sim::kEngineCacheSddl);
         sim::setSecurity("C:\\Users\\ann", sim::kProfileSddl);
@@ -1084,6 +1125,9 @@ TEST_F(FleetTest, AStandardUsersMovesAchieveNothing) {
             if (aim.empty()) aim = endedRunFault(before, false);
             if (aim.empty() && ladderLeft() != std::vector<std::string>{"KestrinCorp90"}) aim = "the registry half was blocked";
             if (aim.empty() && runCheck("/registry") != 0) aim = "the check after does not say 0";
+            if (aim.empty() && !underTheClock.empty() && !sim::hasFile(underTheClock)) {
+                aim = "a backup of one of the last 20 runs is gone";
+            }
             if (aim.empty() && installs && installed() != release("new ")) aim = "the install is not whole";
             for (const std::string& name : sim::filesIn(kLogs)) {
                 if (aim.empty() && name != "quillmend-run.lock" && sim::userMayOpen(path(kLogs, name))) {

@@ -87,7 +87,7 @@ void fleetRun(FuzzedDataProvider& in) {
     if (in.ConsumeIntegralInRange(0, 7) == 0) m.heldFiles.insert(logs + "\\quillmend-run.log");
     char stamp[32] = "";
     text::appendUtcTime(stamp, sizeof stamp, m.now);
-    std::string backup = logs + "\\extensions-";
+    std::string backup = logs + "\\extensions-0000000001-";  // the first in an empty folder
     for (const char* c = stamp; *c != '\0'; ++c) {
         if (*c != '-' && *c != ':') backup += *c;
     }
