@@ -853,7 +853,7 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
 // before: the Extensions key's values. The programs: a whole release, old or
 // new, none (mayBeNone), or a mix the detection cannot take for this release
 // installed: without the check, or with the old one.
-std::string endedRunFault(const std::map<std::string, sim::Value>& before, bool mayBeNone) {
+std::string endedRunFault(const sim::Values& before, bool mayBeNone) {
     sim::Machine& m = sim::machine();
     const auto values = m.values;
     for (const std::string& name : sim::filesIn(kLogs)) {

@@ -285,7 +285,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(sim::logged("openForValues").empty(), "no product: the Extensions key is not opened");
     }
     const auto& valuesBefore = before.count(kExtensionsKey) ? before.at(kExtensionsKey)
-                                                             : std::map<std::string, sim::Value>();
+                                                             : sim::Values();
     const auto& valuesAfter = m.values[kExtensionsKey];
     for (const auto& [name, value] : valuesBefore) {
         const bool kept = valuesAfter.count(name) != 0;

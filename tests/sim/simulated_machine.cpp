@@ -31,9 +31,16 @@ std::vector<std::string>& handleTable() {
     static std::vector<std::string> table;
     return table;
 }
+// The handles opened with KEY_SET_VALUE: only through them may a value be set
+// or deleted ("RegSetValueExA", "RegDeleteValueA", Microsoft Learn).
+std::set<std::uintptr_t>& changingHandles() {
+    static std::set<std::uintptr_t> handles;
+    return handles;
+}
 
-platform::RegKey openHandle(const std::string& path) {
+platform::RegKey openHandle(const std::string& path, bool mayChange) {
     handleTable().push_back(path);
+    if (mayChange) changingHandles().insert(handleTable().size());
     ++current().openHandles;
     return reinterpret_cast<platform::RegKey>(static_cast<std::uintptr_t>(handleTable().size()));
 }
@@ -46,6 +53,10 @@ const std::string& keyPath(platform::RegKey key) {
         return closed;
     }
     return handleTable()[index - 1];
+}
+
+bool mayChangeThrough(platform::RegKey key) {
+    return changingHandles().count(reinterpret_cast<std::uintptr_t>(key)) != 0;
 }
 
 Value* findValue(platform::RegKey key, const char* name) {
@@ -78,7 +89,7 @@ platform::KeyOpen openKey(const char* operation, const char* path, platform::Reg
     const bool opens = (found->second == KeyState::Present && (readOnly || mayChangeKeys())) ||
                        (readOnly && found->second == KeyState::Denied);
     if (!opens) return platform::KeyOpen::Failed;
-    *key = openHandle(path);
+    *key = openHandle(path, !readOnly);
     return platform::KeyOpen::Opened;
 }
 
@@ -104,6 +115,7 @@ std::vector<FileHandleState>& fileTable() {
 void reset() {
     current() = Machine();
     handleTable().clear();
+    changingHandles().clear();
     fileTable().clear();
 }
 
@@ -458,7 +470,7 @@ ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsig
 bool regDeleteValue(RegKey key, const char* name) {
     sim::note(std::string("delete ") + name);
     sim::Value* value = sim::findValue(key, name);
-    if (value == nullptr || value->deleteFails) return false;
+    if (value == nullptr || value->deleteFails || !sim::mayChangeThrough(key)) return false;
     current().values[sim::keyPath(key)].erase(name);
     current().keyWritten[sim::keyPath(key)] = ++current().clock;
     return true;
@@ -466,6 +478,7 @@ bool regDeleteValue(RegKey key, const char* name) {
 
 void regSetString(RegKey key, const char* name, const char* text, unsigned long sizeWithNul) {
     sim::note(std::string("set ") + name);
+    if (!sim::mayChangeThrough(key)) return;
     sim::setValue(sim::keyPath(key), name, sim::kRegSz,
                   std::vector<unsigned char>(text, text + sizeWithNul));
 }

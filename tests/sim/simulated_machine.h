@@ -3,6 +3,8 @@
 // message-box answers, and every operation is logged in order.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
 #include <optional>
@@ -35,6 +37,17 @@ struct Value {
                deleteFails == other.deleteFails;
     }
 };
+
+// Value names compare without case ("RegDeleteValueA", Microsoft Learn: "value
+// names are not case sensitive"); a name keeps the case it was first set with.
+struct NameOrder {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+        });
+    }
+};
+using Values = std::map<std::string, Value, NameOrder>;
 
 // Denied: opens for reading only; Unreadable: opens for nothing.
 enum class KeyState { Present, Denied, Unreadable };
@@ -76,7 +89,7 @@ using Scheduled = std::vector<std::pair<std::string, std::string>>;
 
 struct Machine {
     std::map<std::string, KeyState> keys;                            // key path below HKLM
-    std::map<std::string, std::map<std::string, Value>> values;      // key path -> name -> value
+    std::map<std::string, Values> values;                            // key path -> name -> value
     std::optional<std::string> roamingFolder;                        // CSIDL_APPDATA
     std::optional<std::string> localFolder;                          // CSIDL_LOCAL_APPDATA
     // A folder as the wide calls name it, where the ANSI name above differs
