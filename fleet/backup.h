@@ -21,10 +21,10 @@ inline constexpr char kBackupKeyStart[] = "[HKEY_LOCAL_MACHINE\\";
 inline constexpr char kBackupKeyEnd[] = "]\r\n";
 
 constexpr unsigned nameLength(const char* name) { return *name == '\0' ? 0 : 1 + nameLength(name + 1); }
-constexpr unsigned longestValueName() {
-    unsigned longest = nameLength(kSetupExtensionValue);
-    for (const char* name : kEntryNames) longest = nameLength(name) > longest ? nameLength(name) : longest;
-    return longest;
+// The longest of the registrations from the given one on, and the setup value.
+constexpr unsigned longestValueName(unsigned from = 0) {
+    const unsigned rest = from == kEntryCount ? nameLength(kSetupExtensionValue) : longestValueName(from + 1);
+    return from == kEntryCount || rest > nameLength(kEntryNames[from]) ? rest : nameLength(kEntryNames[from]);
 }
 // One value's line at most: "name"=hex(ffffffff): and its bytes as two hex
 // digits each, a comma before every byte but the first, and a line

@@ -22,12 +22,10 @@ enum class Footing {
     Locked,         // the lock is held and the log open
 };
 
-// A half's codes: the check's before the work, the half's own after it, and
-// whether an install waits for the restart.
+// A half's codes: the check's before the work, and the half's own after it.
 struct HalfCodes {
     int before;
     int code;
-    bool restartNeeded;
 };
 
 // The machine as the check reads it, said as the check says it; returns its exit code.
@@ -61,7 +59,7 @@ Footing takeFooting(RunLog* log, bool machine, char* folder, platform::File* loc
 // The registry half: the reading, and only when a registration a run deletes
 // remains, the plan carried out and the check again.
 HalfCodes registryHalf(RunRecord* record, Footing footing, const char* folder, unsigned long long now) {
-    HalfCodes half = {0, 0, false};
+    HalfCodes half = {0, 0};
     half.before = half.code = inspectAndSay(record, CheckScope::Registry, now);
     if (!planRegistryWork(record->findings.registry, &record->registry.plan)) return half;
     if (footing != Footing::Locked) {
@@ -78,11 +76,11 @@ HalfCodes registryHalf(RunRecord* record, Footing footing, const char* folder, u
 }
 
 // The machine scope: the install or uninstall, if asked, then (but after an
-// uninstall) the registry half, also after an install that waits for the restart.
+// uninstall) the registry half.
 HalfCodes machineHalf(RunRecord* record, RunVerb verb, Footing footing, const char* folder, unsigned long long now) {
     const bool install = verb == RunVerb::Install || verb == RunVerb::Rollback;
     if (verb == RunVerb::Registry) return registryHalf(record, footing, folder, now);
-    HalfCodes half = {0, 0, false};
+    HalfCodes half = {0, 0};
     if (footing != Footing::Locked) {
         // Two installs at once would delete each other's .new and .old files.
         logFact(&record->log, kLogError, "%: not run without the lock; nothing changed", install ? "install" : "uninstall");
@@ -90,23 +88,21 @@ HalfCodes machineHalf(RunRecord* record, RunVerb verb, Footing footing, const ch
         return half;
     }
     if (!install) {
-        half.before = half.code = uninstallRelease(&record->log);
+        half.before = half.code = uninstallRelease(&record->install, &record->log);
         return half;
     }
     const int installed = installRelease(&record->install, &record->log, verb == RunVerb::Rollback);
-    if (installed != 0 && installed != kRunRestartNeeded) {
+    if (installed != 0) {
         half.before = half.code = installed;
         return half;
     }
-    half = registryHalf(record, footing, folder, now);
-    half.restartNeeded = installed == kRunRestartNeeded;
-    return half;
+    return registryHalf(record, footing, folder, now);
 }
 
 // The user half: the stale copies the reading found, deleted as a silent run
 // does, and the check again.
 HalfCodes userHalf(RunRecord* record, unsigned long long now) {
-    HalfCodes half = {0, 0, false};
+    HalfCodes half = {0, 0};
     half.before = half.code = inspectAndSay(record, CheckScope::User, now);
     if (half.before != kCheckExtendDatRemains) return half;
     const UserFindings& user = record->findings.user;
@@ -135,7 +131,7 @@ int runScope(RunRecord* record, RunVerb verb) {
     char folder[platform::kMaxPath];
     platform::File lock = nullptr;
     const Footing footing = takeFooting(log, machine, folder, &lock);
-    HalfCodes half = {kRunLockHeld, kRunLockHeld, false};
+    HalfCodes half = {kRunLockHeld, kRunLockHeld};
     if (footing == Footing::HeldElsewhere) {
         char seconds[12];
         logFact(log, kLogError, "lock: held by another run for more than % seconds",
@@ -145,17 +141,14 @@ int runScope(RunRecord* record, RunVerb verb) {
         sayHeader(log, verb, now);
         half = machine ? machineHalf(record, verb, footing, folder, now) : userHalf(record, now);
     }
-    // The registry half's code speaks before a restart's.
-    const int exitCode = half.restartNeeded && half.code == 0 ? kRunRestartNeeded : half.code;
     char number[12];
-    logFact(log, exitCode == 0 ? kLogInfo : exitCode == kRunRestartNeeded ? kLogWarning : kLogError, "exit code %",
-            text::numberText(static_cast<unsigned>(exitCode), number));
+    logFact(log, half.code == 0 ? kLogInfo : kLogError, "exit code %", text::numberText(static_cast<unsigned>(half.code), number));
     if (verb != RunVerb::Uninstall) {
         reportEventRecord(log, machine ? RunHalf::Registry : RunHalf::User, half.before, half.code);
     }
     closeLog(log);
     if (lock != nullptr) platform::fileClose(lock);
-    return exitCode;
+    return half.code;
 }
 
 }  // namespace

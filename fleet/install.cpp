@@ -1,4 +1,4 @@
-// The install into Program Files, whole or not at all, and the uninstall.
+// The install into a folder per release, and the uninstall.
 #include "fleet/install.h"
 
 #include "fleet/event_record.h"
@@ -7,19 +7,22 @@
 
 namespace {
 
-constexpr const char* kNewSuffix = ".new";
-constexpr const char* kAsideSuffix = ".old";
 // The levels the records use.
 constexpr unsigned long kEventTypes = platform::kEventError | platform::kEventWarning | platform::kEventInformation;
-constexpr const char* kAtRestart = "was in use: it goes at the next restart";
 constexpr unsigned kCopyChunk = 1024;  // two of them stay within one stack page
+// A release folder while it is filled: no version, so that it never counts.
+constexpr const char* kStagingPrefix = "staging-";
+// What releases up to 2.1.0 left in the install folder itself.
+constexpr const char* const kOldLayoutSuffixes[] = {".new", ".old", ""};
 
 bool join(char* path, const char* folder, const char* name, const char* suffix = "") {
     path[0] = '\0';
     return text::appendFormat(path, platform::kMaxPath, "%\\%%", folder, name, suffix);
 }
 
-// Whether two files hold the same bytes; false when either cannot be read.
+// Found by a search, which opens nothing: a file a user holds is still there.
+bool present(const char* path) { return platform::pathKind(path) != platform::PathKind::Nothing; }
+
 bool sameBytes(const char* first, const char* second) {
     platform::File a = nullptr;
     platform::File b = nullptr;
@@ -80,89 +83,120 @@ bool copyNew(const char* source, const char* target, unsigned long* error) {
     return copied;
 }
 
-// Puts the previous files back: each old one over the new one in one rename,
-// a new one without a predecessor deleted. Every step is checked; one that
-// fails is said: the previous installation is then not whole, and the next
-// install puts the release in place. A staged copy left over is only a
-// leftover, which the next install clears.
-void rollBack(ProgramStep* steps, RunLog* log) {
-    bool whole = true;
-    for (int i = kReleaseProgramCount - 1; i >= 0; --i) {
-        ProgramStep& s = steps[i];
-        unsigned long error = 0;
-        if (s.isAside && !platform::moveFile(s.aside, s.target, platform::kMoveReplace)) {
-            whole = false;
-            logFact(log, kLogError, "install: \"%\" could not be put back: the previous copy is \"%\"", s.target, s.aside);
-        } else if (s.isPlaced && !s.isAside && !platform::deleteFile(s.target, &error)) {
-            whole = false;
-            logFactWithError(log, kLogError, "install: the new \"%\" could not be taken out again (error %)", s.target, error);
-        }
-        // Without its source, a replacement scheduled for the restart does nothing.
-        if (s.isStaged && !s.isPlaced && !platform::deleteFile(s.staged, &error) && s.atRestart) {
-            whole = false;
-            logFact(log, kLogError, "install: \"%\" still replaces \"%\" at the next restart", s.staged, s.target);
-        }
-    }
-    if (whole) logFact(log, kLogInfo, "install: the previous installation is left whole");
-}
 
-bool exists(const char* path) {
-    platform::File file = nullptr;
-    unsigned long error = 0;
-    if (!platform::fileOpen(path, platform::FileMode::Read, &file, &error)) return error != platform::kErrorFileNotFound;
-    platform::fileClose(file);
+bool startsWith(const char* text, const char* start) {
+    for (; *start != '\0'; ++start, ++text) {
+        if (*text != *start) return false;
+    }
     return true;
 }
 
-// A leftover of an earlier install (".new", ".old"): deleted, or at the next restart.
-void clearLeftover(const char* path) {
-    unsigned long error = 0;
-    if (!exists(path) || platform::deleteFile(path, &error)) return;
-    platform::moveFile(path, nullptr, platform::kMoveAtRestart);
-}
-
-unsigned long word(const unsigned char* at) {
-    return at[0] | static_cast<unsigned long>(at[1]) << 8 | static_cast<unsigned long>(at[2]) << 16 |
-           static_cast<unsigned long>(at[3]) << 24;
-}
-
-// A program's release from its version resource: the fixed part starts with
-// the signature 0xFEEF04BD and the part's version 1.0, then the file
-// version, most significant half first. 0 when none can be read.
-unsigned long long releaseOf(const char* path, unsigned char* bytes) {
-    platform::File file = nullptr;
-    unsigned long error = 0;
-    if (!platform::fileOpen(path, platform::FileMode::Read, &file, &error)) return 0;
-    unsigned long total = 0;
-    unsigned long got = 0;
-    while (total < kProgramBytes && platform::fileRead(file, bytes + total, kProgramBytes - total, &got) && got != 0) {
-        total += got;
-    }
-    platform::fileClose(file);
-    for (unsigned long at = 0; at + 16 <= total; at += 4) {
-        if (word(bytes + at) == 0xFEEF04BDul && word(bytes + at + 4) == 0x00010000ul) {
-            return static_cast<unsigned long long>(word(bytes + at + 8)) << 32 | word(bytes + at + 12);
-        }
+// -1, 0 or 1 as a is below, the same as or above b; parts: 3 for the version alone, 4 with the build.
+int compareReleases(const ReleaseNumber& a, const ReleaseNumber& b, int parts) {
+    for (int i = 0; i < parts; ++i) {
+        if (a.parts[i] != b.parts[i]) return a.parts[i] < b.parts[i] ? -1 : 1;
     }
     return 0;
 }
 
-// "2.1.0" from a file version.
-const char* releaseText(unsigned long long release, char* buffer, unsigned capacity) {
+// "2.1.0" from a release's number; the build is not shown.
+const char* versionText(const ReleaseNumber& number, char* buffer, unsigned capacity) {
     char part[12];
     buffer[0] = '\0';
-    static const unsigned kShifts[] = {48, 32, 16};  // major, minor, patch; the build number is not shown
-    for (const unsigned shift : kShifts) {
-        const unsigned number = static_cast<unsigned>(release >> shift & 0xFFFF);
-        text::appendFormat(buffer, capacity, "%%", shift == 48 ? "" : ".", text::numberText(number, part));
-    }
+    for (int i = 0; i < 3; ++i) text::appendFormat(buffer, capacity, "%%", i == 0 ? "" : ".", text::numberText(number.parts[i], part));
     return buffer;
 }
 
+void noteFolder(const char* name, bool folder, void* context) {
+    InstallWork* work = static_cast<InstallWork*>(context);
+    ReleaseNumber number;
+    const bool release = parseReleaseName(name, &number);
+    if (!folder || (!release && !startsWith(name, kStagingPrefix)) || work->foundCount == kReleaseFoldersSeen) return;
+    ReleaseFolder& found = work->found[work->foundCount];
+    found.name[0] = '\0';
+    if (!text::append(found.name, sizeof found.name, name)) return;
+    ++work->foundCount;
+    found.number = release ? number : ReleaseNumber{};
+    found.isRelease = false;
+    char check[platform::kMaxPath];
+    char mark[platform::kMaxPath];
+    char path[platform::kMaxPath];
+    found.isRelease = release && join(path, work->folder, name) && join(check, path, kReleasePrograms[kCheckProgram]) &&
+                      join(mark, path, kRetiredMark) && present(check) && !present(mark);
+}
 
-// The release's programs beside this one and their ways into folder; 0, or
-// the code of a path that cannot be named or a program missing.
-int nameSteps(InstallWork* work, RunLog* log) {
+// The release folders (and leftovers of staging) below the install folder.
+void readReleaseFolders(InstallWork* work) {
+    char pattern[platform::kMaxPath];
+    work->foundCount = 0;
+    if (join(pattern, work->folder, "*")) platform::forEachFile(pattern, noteFolder, work);
+}
+
+// The installed release: the highest folder that counts; -1 for none.
+int installedRelease(const InstallWork& work) {
+    int installed = -1;
+    for (unsigned i = 0; i < work.foundCount; ++i) {
+        const ReleaseFolder& f = work.found[i];
+        if (f.isRelease && (installed < 0 || compareReleases(f.number, work.found[installed].number, 4) > 0)) {
+            installed = static_cast<int>(i);
+        }
+    }
+    return installed;
+}
+
+// Takes one folder away: its check first, or the mark when the check will
+// not go, so that it stops counting at once; then the rest, then the folder.
+// What will not go stays, said, for a later run. False when it still counts.
+bool retireFolder(RunLog* log, const char* folder, const char* who) {
+    char check[platform::kMaxPath];
+    char mark[platform::kMaxPath];
+    char path[platform::kMaxPath];
+    unsigned long error = 0;
+    if (!join(check, folder, kReleasePrograms[kCheckProgram]) || !join(mark, folder, kRetiredMark)) return false;
+    if (present(check) && !platform::deleteFile(check, &error) && !present(mark)) {
+        platform::File file = nullptr;
+        if (!platform::fileOpen(mark, platform::FileMode::CreateNew, &file, &error)) {
+            char code[12];
+            logFact(log, kLogError, "%: \"%\" is in use and cannot be marked: it stays installed (error %)", who, folder,
+                    text::numberText(static_cast<unsigned>(error), code));
+            return false;
+        }
+        platform::fileClose(file);
+    }
+    for (const char* name : kReleasePrograms) {
+        if (join(path, folder, name) && present(path)) platform::deleteFile(path, &error);
+    }
+    if (!present(check)) platform::deleteFile(mark, &error);
+    if (platform::removeFolder(folder)) {
+        logFact(log, kLogInfo, "%: removed \"%\"", who, folder);
+    } else {
+        logFact(log, kLogWarning, "%: \"%\" holds a file in use: it stays, as no release, until a later run removes it",
+                who, folder);
+    }
+    return true;
+}
+
+// What releases up to 2.1.0 installed in the install folder itself, the check first.
+void removeOldLayout(RunLog* log, const char* folder, const char* who) {
+    for (int program = kReleaseProgramCount - 1; program >= 0; --program) {
+        for (const char* suffix : kOldLayoutSuffixes) {
+            char path[platform::kMaxPath];
+            unsigned long error = 0;
+            if (!join(path, folder, kReleasePrograms[program], suffix) || !present(path)) continue;
+            if (platform::deleteFile(path, &error)) {
+                logFact(log, kLogInfo, "%: removed an earlier release's \"%\"", who, path);
+            } else {
+                char code[12];
+                logFact(log, kLogWarning, "%: an earlier release's \"%\" stays (error %), until a later run", who, path,
+                        text::numberText(static_cast<unsigned>(error), code));
+            }
+        }
+    }
+}
+
+// The release's programs beside this one; 0, or the code of a path that
+// cannot be named or a program missing.
+int nameSources(InstallWork* work, RunLog* log) {
     char* source = work->sourceFolder;
     if (!platform::programFile(source) || !installFolder(work->folder)) {
         logFact(log, kLogError, "install: a path cannot be named");
@@ -174,16 +208,13 @@ int nameSteps(InstallWork* work, RunLog* log) {
             break;
         }
     }
-    for (int i = 0; i < kReleaseProgramCount; ++i) {
-        ProgramStep& s = work->steps[i];
-        s = ProgramStep();
-        const char* name = kReleasePrograms[i];
-        if (!join(s.source, source, name) || !join(s.target, work->folder, name) ||
-            !join(s.staged, work->folder, name, kNewSuffix) || !join(s.aside, work->folder, name, kAsideSuffix)) {
+    for (const char* name : kReleasePrograms) {
+        char path[platform::kMaxPath];
+        if (!join(path, source, name)) {
             logFact(log, kLogError, "install: a path cannot be named");
             return kRunInstallFailed;
         }
-        if (!exists(s.source)) {
+        if (!present(path)) {
             logFact(log, kLogError, "install: % is missing from \"%\"", name, source);
             return kRunProgramMissing;
         }
@@ -191,92 +222,73 @@ int nameSteps(InstallWork* work, RunLog* log) {
     return 0;
 }
 
-// An older release's deployment, still assigned, must not take a newer one
-// back: true when the installed release is newer and stays.
-bool keepsNewerRelease(InstallWork* work, RunLog* log, bool overNewer) {
-    const ProgramStep& check = work->steps[kReleaseProgramCount - 1];
-    const unsigned long long installed = releaseOf(check.target, work->programBytes);
-    const unsigned long long own = releaseOf(check.source, work->programBytes);
-    if (own == 0 || installed <= own) return false;
-    char newer[24];
-    char older[24];
-    logFact(log, kLogWarning, "install: \"%\" holds release %, newer than this one (%): %", work->folder,
-            releaseText(installed, newer, sizeof newer), releaseText(own, older, sizeof older),
-            overNewer ? "replaced, as /rollback asks" : "kept");
-    return !overNewer;
-}
-
-// What earlier installs left (".new", ".old"), whether or not a program is copied this time.
-void clearEarlierLeftovers(InstallWork* work) {
-    for (const ProgramStep& s : work->steps) {
-        clearLeftover(s.staged);
-        clearLeftover(s.aside);
+// Whether folder holds exactly this release's programs.
+bool holdsThisRelease(const InstallWork& work, const char* folder) {
+    for (const char* name : kReleasePrograms) {
+        char source[platform::kMaxPath];
+        char installed[platform::kMaxPath];
+        if (!join(source, work.sourceFolder, name) || !join(installed, folder, name) || !sameBytes(source, installed)) {
+            return false;
+        }
     }
+    return true;
 }
 
-// Each program that differs from its source, copied under its temporary name
-// and compared; false, with everything taken back, when one fails.
-bool stagePrograms(InstallWork* work, RunLog* log) {
-    for (ProgramStep& s : work->steps) {
-        s.exists = exists(s.target);
-        s.needed = !s.exists || !sameBytes(s.source, s.target);
-        if (!s.needed) continue;
-        unsigned long error = 0;
-        s.isStaged = copyNew(s.source, s.staged, &error);
-        if (!s.isStaged || !sameBytes(s.source, s.staged)) {
+// This release's programs copied into a new folder under a name that is no
+// version, each compared with its source and flushed; false, with the
+// folder taken away again, when one fails.
+bool stageRelease(InstallWork* work, RunLog* log) {
+    char number[12];
+    unsigned long error = 0;
+    work->staging[0] = '\0';
+    if (!text::appendFormat(work->staging, sizeof work->staging, "%\\%%", work->folder, kStagingPrefix,
+                            text::numberText(static_cast<unsigned>(platform::processId()), number)) ||
+        !platform::createFolder(work->staging, platform::FolderAcl::Inherited, &error)) {
+        logFactWithError(log, kLogError, "install: \"%\" cannot be made (error %)", work->staging, error);
+        return false;
+    }
+    for (const char* name : kReleasePrograms) {
+        char source[platform::kMaxPath];
+        char copy[platform::kMaxPath];
+        error = 0;
+        const bool named = join(source, work->sourceFolder, name) && join(copy, work->staging, name);
+        const bool copied = named && copyNew(source, copy, &error);
+        if (!named || !copied || !sameBytes(source, copy)) {
             char code[12];
-            logFact(log, kLogError, "install: copying \"%\" failed (%%)", s.source,
-                    s.isStaged ? "the copy differs" : error == 0 ? "a write failed" : "error ",
-                    s.isStaged || error == 0 ? "" : text::numberText(static_cast<unsigned>(error), code));
-            rollBack(work->steps, log);
+            logFact(log, kLogError, "install: copying \"%\" failed (%%)", source,
+                    copied ? "the copy differs" : error == 0 ? "a write failed" : "error ",
+                    copied || error == 0 ? "" : text::numberText(static_cast<unsigned>(error), code));
+            retireFolder(log, work->staging, "install");
             return false;
         }
     }
     return true;
 }
 
-// Each staged copy into place: a program in use cannot be replaced, but it
-// can be renamed. False, with everything taken back, when one cannot go in.
-bool putProgramsInPlace(InstallWork* work, RunLog* log) {
-    for (ProgramStep& s : work->steps) {
-        if (!s.needed) continue;
-        if (s.exists) s.isAside = platform::moveFile(s.target, s.aside, 0);
-        s.isPlaced = (!s.exists || s.isAside) && platform::moveFile(s.staged, s.target, 0);
-        // Held open without delete sharing, by a user say: it cannot be renamed, only replaced at the restart.
-        s.atRestart = !s.isPlaced && s.exists && !s.isAside &&
-                      platform::moveFile(s.staged, s.target, platform::kMoveAtRestart | platform::kMoveReplace);
-        if (!s.isPlaced && !s.atRestart) {
-            logFact(log, kLogError, "install: \"%\" could not be replaced", s.target);
-            rollBack(work->steps, log);
-            return false;
-        }
+// The staged folder renamed once, on the disk before the call returns, to
+// this release's version, or version+n past every build of it already there.
+bool placeRelease(InstallWork* work, RunLog* log, const ReleaseNumber& own) {
+    unsigned builds = 0;
+    bool versionTaken = false;
+    for (unsigned i = 0; i < work->foundCount; ++i) {
+        const ReleaseFolder& f = work->found[i];
+        if (compareReleases(f.number, own, 3) != 0) continue;
+        versionTaken = true;
+        if (f.number.parts[3] > builds) builds = f.number.parts[3];
     }
+    char version[24];
+    char build[12];
+    work->target[0] = '\0';
+    const bool named = text::appendFormat(work->target, sizeof work->target, "%\\%%%", work->folder,
+                                          versionText(own, version, sizeof version), versionTaken ? "+" : "",
+                                          versionTaken ? text::numberText(builds + 1, build) : "");
+    if (!named || !platform::moveFile(work->staging, work->target, platform::kMoveWriteThrough)) {
+        logFact(log, kLogError, "install: \"%\" could not be put in place as \"%\"", work->staging, work->target);
+        retireFolder(log, work->staging, "install");
+        return false;
+    }
+    logFact(log, kLogInfo, "install: installed \"%\"", work->target);
     return true;
-}
-
-// Says what went where, and deletes the previous copies renamed aside (one
-// still in use: at the next restart). True when a program waits for the restart.
-bool sayPlacedAndClearAside(InstallWork* work, RunLog* log) {
-    int copied = 0;
-    bool atRestart = false;
-    for (ProgramStep& s : work->steps) {
-        if (!s.needed) continue;
-        ++copied;
-        if (s.atRestart) {
-            atRestart = true;
-            logFact(log, kLogWarning, "install: \"%\" is held open: the new copy replaces it at the next restart",
-                    s.target);
-            continue;
-        }
-        logFact(log, kLogInfo, "install: installed \"%\"", s.target);
-        unsigned long error = 0;
-        if (!s.isAside || platform::deleteFile(s.aside, &error)) continue;
-        const bool scheduled = platform::moveFile(s.aside, nullptr, platform::kMoveAtRestart);
-        logFact(log, kLogWarning, "install: the previous \"%\" %", s.target,
-                scheduled ? kAtRestart : "was in use: left as .old");
-    }
-    if (copied == 0) logFact(log, kLogInfo, "install: \"%\" holds this release already", work->folder);
-    return atRestart;
 }
 
 // The Event Log sources, with the installed run program as their message
@@ -298,7 +310,41 @@ void registerEventSources(const char* messageFile, RunLog* log) {
     }
 }
 
+// Every folder found but this release's, and what releases up to 2.1.0 left.
+// False when a release above this one still counts (a /rollback not done).
+bool retireOthers(InstallWork* work, RunLog* log, const ReleaseNumber& own) {
+    bool aboveGone = true;
+    for (unsigned i = 0; i < work->foundCount; ++i) {
+        const ReleaseFolder& f = work->found[i];
+        char path[platform::kMaxPath];
+        if (!join(path, work->folder, f.name) || text::equal(path, work->target)) continue;
+        const bool above = f.isRelease && compareReleases(f.number, own, 3) > 0;
+        if (!retireFolder(log, path, "install") && above) aboveGone = false;
+    }
+    removeOldLayout(log, work->folder, "install");
+    return aboveGone;
+}
+
 }  // namespace
+
+bool parseReleaseName(const char* name, ReleaseNumber* number) {
+    *number = ReleaseNumber{};
+    unsigned part = 0;
+    unsigned digits = 0;
+    for (const char* c = name;; ++c) {
+        if (*c >= '0' && *c <= '9') {
+            // One spelling a number: no leading zero; a version part is 16 bits, a build at most 9 digits.
+            if ((digits == 1 && number->parts[part] == 0) || ++digits > (part < 3 ? 5u : 9u)) return false;
+            number->parts[part] = number->parts[part] * 10 + static_cast<unsigned>(*c - '0');
+            continue;
+        }
+        if (digits == 0 || (part < 3 && number->parts[part] > 0xFFFF)) return false;
+        if (*c == '\0') return part >= 2;
+        if ((*c != '.' || part >= 2) && (*c != '+' || part != 2)) return false;
+        ++part;
+        digits = 0;
+    }
+}
 
 bool installFolder(char* folder) {
     return platform::specialFolderPath(platform::kProgramFiles, folder) &&
@@ -306,20 +352,39 @@ bool installFolder(char* folder) {
 }
 
 int installRelease(InstallWork* work, RunLog* log, bool overNewer) {
-    const int named = nameSteps(work, log);
+    const int named = nameSources(work, log);
     if (named != 0) return named;
     if (!prepareFolder(log, work->folder, platform::FolderAcl::Programs, "install")) return kRunInstallFailed;
-    if (keepsNewerRelease(work, log, overNewer)) return 0;
-    clearEarlierLeftovers(work);
-    if (!stagePrograms(work, log) || !putProgramsInPlace(work, log)) return kRunInstallFailed;
-    const bool atRestart = sayPlacedAndClearAside(work, log);
-    registerEventSources(work->steps[kMessageFileProgram].target, log);
-    return atRestart ? kRunRestartNeeded : 0;
+    readReleaseFolders(work);
+    ReleaseNumber own;
+    parseReleaseName(kThisRelease, &own);
+    const int installed = installedRelease(*work);
+    char path[platform::kMaxPath];
+    work->target[0] = '\0';
+    if (installed >= 0 && compareReleases(work->found[installed].number, own, 3) > 0) {
+        // An older release's deployment, still assigned, must not take a newer one back.
+        char newer[24];
+        char older[24];
+        logFact(log, kLogWarning, "install: \"%\" holds release %, newer than this one (%): %", work->folder,
+                versionText(work->found[installed].number, newer, sizeof newer), versionText(own, older, sizeof older),
+                overNewer ? "replaced, as /rollback asks" : "kept");
+        if (!overNewer) return 0;
+    } else if (installed >= 0 && join(path, work->folder, work->found[installed].name) && holdsThisRelease(*work, path)) {
+        text::append(work->target, sizeof work->target, path);
+        logFact(log, kLogInfo, "install: \"%\" holds this release already", path);
+    }
+    if (work->target[0] == '\0' && (!stageRelease(work, log) || !placeRelease(work, log, own))) return kRunInstallFailed;
+    char messageFile[platform::kMaxPath];
+    if (join(messageFile, work->target, kReleasePrograms[kMessageFileProgram])) registerEventSources(messageFile, log);
+    if (!retireOthers(work, log, own)) {
+        logFact(log, kLogError, "install: a newer release stays installed: run /rollback again once nothing holds it");
+        return kRunInstallFailed;
+    }
+    return 0;
 }
 
-int uninstallRelease(RunLog* log) {
-    char folder[platform::kMaxPath];
-    if (!installFolder(folder)) {
+int uninstallRelease(InstallWork* work, RunLog* log) {
+    if (!installFolder(work->folder)) {
         logFact(log, kLogError, "uninstall: a path cannot be named");
         return 1;
     }
@@ -335,45 +400,20 @@ int uninstallRelease(RunLog* log) {
         failed = true;
     }
     if (failed) logFactWithError(log, kLogError, "uninstall: Event Log source %: not removed (error %)", kEventSource, error);
-    if (platform::folderTrust(folder, platform::FolderAcl::Programs) == platform::FolderTrust::Missing) {
-        logFact(log, kLogInfo, "uninstall: \"%\" is not there", folder);
+    if (platform::folderTrust(work->folder, platform::FolderAcl::Programs) == platform::FolderTrust::Missing) {
+        logFact(log, kLogInfo, "uninstall: \"%\" is not there", work->folder);
         return failed ? 1 : 0;
     }
-    bool atRestart = false;
-    // The leftovers first, so that a program in use can take the aside name.
-    const char* const suffixes[] = {kNewSuffix, kAsideSuffix, ""};
-    // The check first: see kReleasePrograms.
-    for (int program = kReleaseProgramCount - 1; program >= 0; --program) {
-        const char* name = kReleasePrograms[program];
-        for (const char* suffix : suffixes) {
-            char path[platform::kMaxPath];
-            if (!join(path, folder, name, suffix) || !exists(path) || platform::deleteFile(path, &error)) continue;
-            // A program in use is renamed aside before its deletion is scheduled:
-            // the restart then deletes that name, never what a later install puts here.
-            char aside[platform::kMaxPath];
-            const bool live = suffix[0] == '\0';
-            const bool renamed = live && join(aside, folder, name, kAsideSuffix) && platform::moveFile(path, aside, 0);
-            if ((!live || renamed) && platform::moveFile(renamed ? aside : path, nullptr, platform::kMoveAtRestart)) {
-                atRestart = true;
-                if (renamed) {
-                    logFact(log, kLogWarning, "uninstall: \"%\" was in use: renamed \"%\", which goes at the next restart", path,
-                        aside);
-                } else {
-                    logFact(log, kLogWarning, "uninstall: \"%\" %", path, kAtRestart);
-                }
-            } else {
-                failed = true;
-                logFactWithError(log, kLogError, "uninstall: \"%\" cannot be deleted (error %)", path, error);
-            }
-        }
+    readReleaseFolders(work);
+    for (unsigned i = 0; i < work->foundCount; ++i) {
+        char path[platform::kMaxPath];
+        if (join(path, work->folder, work->found[i].name) && !retireFolder(log, path, "uninstall")) failed = true;
     }
-    if (platform::removeFolder(folder)) {
-        logFact(log, kLogInfo, "uninstall: removed \"%\"", folder);
-    } else if (atRestart && !failed && platform::moveFile(folder, nullptr, platform::kMoveAtRestart)) {
-        logFact(log, kLogWarning, "uninstall: \"%\" %", folder, kAtRestart);
+    removeOldLayout(log, work->folder, "uninstall");
+    if (platform::removeFolder(work->folder)) {
+        logFact(log, kLogInfo, "uninstall: removed \"%\"", work->folder);
     } else {
-        failed = true;
-        logFact(log, kLogError, "uninstall: \"%\" is not empty: not removed", folder);
+        logFact(log, kLogWarning, "uninstall: \"%\" is not empty: it stays, with no release in it", work->folder);
     }
     return failed ? 1 : 0;
 }

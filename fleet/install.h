@@ -1,62 +1,76 @@
-// Installing quillmend-run.exe's release into Program Files, whole or not at
-// all, and removing it again.
+// Installing quillmend-run.exe's release into Program Files, and removing it
+// again. Each release lives in a folder of its own below the install folder,
+// named by its version ("3.0.0", or "3.0.0+1" for a later build of the same
+// version); the installed release is the highest such folder that holds the
+// check and no retirement mark. A folder is filled and flushed under a name
+// that is no version, then renamed once: at every moment the installed
+// release is one whole release, or none.
 #pragma once
 
 #include "fleet/run_log.h"
 #include "platform/platform.h"
 
-// The release's programs, installed together, in the order they are put in
-// place. The check is last, and the uninstall removes it first: it is the one
-// the detection reads, so an install or uninstall ended midway never looks
-// like this release installed, and the next install completes it.
+// The release's programs, installed together.
 constexpr const char* kReleasePrograms[] = {"quillmend.exe", "quillmend-run.exe", "quillmend-check.exe"};
 constexpr int kReleaseProgramCount = sizeof kReleasePrograms / sizeof kReleasePrograms[0];
 constexpr int kMessageFileProgram = 1;  // quillmend-run.exe: the Event Log source's message file
+constexpr int kCheckProgram = 2;        // quillmend-check.exe: a release folder counts only while it holds it
 // The install folder's name, and the user's log folder's below %LOCALAPPDATA%.
 inline constexpr char kFolderName[] = "\\Quillmend";
+// A release folder that holds this file is no release, whatever else it
+// holds: written when its check cannot be deleted (a user holds it), so that
+// an uninstall or a rollback still takes that release away at once.
+inline constexpr char kRetiredMark[] = "retired";
+// This release's version, as VERSION gives it to the build.
+inline constexpr char kThisRelease[] = QUILLMEND_RELEASE;
 
 // Exit codes of the install, beside the check's.
 constexpr int kRunProgramMissing = 6;  // a program of the release is not beside this one: nothing changed
-// Installed, but a program another process holds open is replaced only at the next restart: the
-// soft-reboot code the engines take from Windows Installer (ERROR_SUCCESS_REBOOT_REQUIRED).
-constexpr int kRunRestartNeeded = 3010;
-constexpr int kRunInstallFailed = 7;   // the install failed: the previous installation is left whole unless a line says not
+constexpr int kRunInstallFailed = 7;   // the install failed: the installed release is as it was
 
 // %ProgramFiles(x86)%\Quillmend (%ProgramFiles% on 32-bit Windows). folder
 // holds kMaxPath bytes; false when the system names no such folder.
 bool installFolder(char* folder);
 
-// One program's way into the install folder.
-struct ProgramStep {
-    char source[platform::kMaxPath];
-    char target[platform::kMaxPath];
-    char staged[platform::kMaxPath];  // the new copy under its temporary name
-    char aside[platform::kMaxPath];   // the previous copy, renamed aside
-    bool needed;                      // the installed copy differs or is missing
-    bool exists;                      // a previous copy is installed
-    bool isStaged, isAside, isPlaced;
-    bool atRestart;                   // the new copy replaces the held one at the next restart
+// A release folder's name read: major, minor, patch, and the build's number
+// after "+" (0 without). False for any other name.
+struct ReleaseNumber {
+    unsigned parts[4];
 };
-constexpr unsigned long kProgramBytes = 65536;  // twice the largest program
-// Everything an install holds: where it copies from and to, each program's
-// way, and one program's bytes read for its version.
+bool parseReleaseName(const char* name, ReleaseNumber* number);
+
+// One folder below the install folder, as an install or uninstall found it.
+constexpr unsigned kReleaseNameBytes = 32;  // "65535.65535.65535+4294967295" and its NUL
+struct ReleaseFolder {
+    char name[kReleaseNameBytes];
+    ReleaseNumber number;
+    bool isRelease;  // holds the check and no mark
+};
+constexpr unsigned kReleaseFoldersSeen = 16;  // more are left for a later run
+
+// Everything an install holds: where it copies from and to, and the release
+// folders it found.
 struct InstallWork {
     char sourceFolder[platform::kMaxPath];
-    char folder[platform::kMaxPath];
-    ProgramStep steps[kReleaseProgramCount];
-    unsigned char programBytes[kProgramBytes];
+    char folder[platform::kMaxPath];   // the install folder
+    char staging[platform::kMaxPath];  // this release's folder under a name that is no version
+    char target[platform::kMaxPath];   // this release's folder
+    ReleaseFolder found[kReleaseFoldersSeen];
+    unsigned foundCount;
 };
 
-// In phases: the programs named, the folder prepared, a newer release kept,
-// what earlier installs left cleared, each program staged (copied from this
-// program's folder to a temporary name and compared with its source), put in
-// place (a program in use renamed aside and deleted at the next restart; one
-// already the same left alone), then the Event Log sources registered. Any
-// failure puts the previous files back. An installed release newer than this one (by the check's version
-// resource) is kept, and said, unless overNewer (/rollback). Returns 0,
-// kRunRestartNeeded, kRunProgramMissing or kRunInstallFailed; says each step.
+// In phases: the programs named, the install folder prepared, the release
+// folders read, a newer release kept (unless overNewer: /rollback), this
+// release staged (copied beside this program, compared with its source,
+// flushed) and put in place by one rename, the Event Log sources registered,
+// then every other release folder and what earlier runs left removed (one a
+// user holds stays, for a later run). A release folder that already holds
+// these programs is used as it is. Returns 0, kRunProgramMissing or
+// kRunInstallFailed; says each step.
 int installRelease(InstallWork* work, RunLog* log, bool overNewer);
 
-// Deletes the installed programs (one in use: renamed aside, and that name
-// deleted at the next restart), what an install left aside, and the folder. 0 when done or scheduled, 1 otherwise.
-int uninstallRelease(RunLog* log);
+// Deletes every release folder (a check a user holds: the folder marked as
+// no release, and what stays left for a later run), what earlier runs left,
+// and the install folder when empty. 0 when no release is installed after
+// it and the Event Log source is gone, 1 otherwise.
+int uninstallRelease(InstallWork* work, RunLog* log);

@@ -26,6 +26,8 @@ void note(const std::string& entry) {
     if (m.onOperation) m.onOperation(entry);
 }
 
+void rename(const std::string& from, const std::string& to);
+
 // Handles are indexes into this table, plus one; an empty slot is closed.
 std::vector<std::string>& handleTable() {
     static std::vector<std::string> table;
@@ -162,7 +164,13 @@ void endProcess(Ending how) {
     handleTable().assign(handleTable().size(), std::string());
     m.openHandles = 0;
     m.endAt = 0;
+    const auto renames = m.renamesInCache;
+    m.renamesInCache.clear();
     if (how == Ending::PowerCut) {
+        // The renames not yet on the disk are undone, the latest first.
+        for (auto move = renames.rbegin(); move != renames.rend(); ++move) {
+            if (m.files.count(move->second) != 0 && m.files.count(move->first) == 0) rename(move->second, move->first);
+        }
         // What was appended since the last flush is cut halfway, as a torn write leaves it.
         for (auto& [path, file] : m.files) {
             const bool appended = file.content.compare(0, file.durable.size(), file.durable) == 0;
@@ -201,6 +209,21 @@ std::string parentOf(const std::string& path) {
 }
 
 // Open in another process without sharing, for now.
+// path, and all below it, under a new name.
+void rename(const std::string& from, const std::string& to) {
+    std::map<std::string, FileEntry> moved;
+    for (auto entry = current().files.begin(); entry != current().files.end();) {
+        const std::string& path = entry->first;
+        if (path == from || path.rfind(from + "\\", 0) == 0) {
+            moved[to + path.substr(from.size())] = entry->second;
+            entry = current().files.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    for (auto& [path, file] : moved) current().files[path] = file;
+}
+
 bool held(const std::string& path) {
     return current().heldFiles.count(path) != 0 && current().slept < current().heldUntil;
 }
@@ -383,6 +406,8 @@ bool userHolds(const std::string& path) {
     current().heldFiles.insert(path);
     return true;
 }
+
+bool mayStart(const std::string& path) { return hasFile(path) && !held(path); }
 
 bool userCreates(const std::string& path, bool folder) {
     const Account& user = account("a standard user");
@@ -741,8 +766,14 @@ bool moveFile(const char* from, const char* to, unsigned flags) {
     if (found == current().files.end() || current().moveFails.count(from) != 0 || sim::held(from) || sim::held(to)) {
         return false;
     }
+    // A folder moves with all it holds, and not while a file in it is open,
+    // held or running (its handle would name the old path).
+    const std::string below = std::string(from) + "\\";
+    for (const auto& [path, file] : current().files) {
+        if (path.rfind(below, 0) == 0 && (file.running || sim::held(path))) return false;
+    }
     for (const sim::FileHandleState& other : sim::fileTable()) {
-        if (other.open && (other.path == from || other.path == to)) return false;  // no FILE_SHARE_DELETE
+        if (other.open && (other.path == from || other.path == to || other.path.rfind(below, 0) == 0)) return false;
     }
     auto target = current().files.find(to);
     if (target != current().files.end() && ((flags & kMoveReplace) == 0 || target->second.running)) return false;
@@ -751,9 +782,9 @@ bool moveFile(const char* from, const char* to, unsigned flags) {
         (target != current().files.end() && !sim::mayDelete(to, sim::actor()))) {
         return false;
     }
-    const sim::FileEntry moved = found->second;
-    current().files.erase(found);
-    current().files[to] = moved;
+    sim::rename(from, to);
+    // Without write-through the rename may still be only in the cache when the power goes.
+    if ((flags & kMoveWriteThrough) == 0) current().renamesInCache.emplace_back(from, to);
     return true;
 }
 

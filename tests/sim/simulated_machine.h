@@ -123,8 +123,13 @@ struct Machine {
     std::set<std::string> writeFails;   // writing to this file fails (the disk full, say)
     std::set<std::string> writesGarbled;  // what is written to this file lands with its first byte changed
     std::set<std::string> moveFails;    // renaming this file fails
-    // What MoveFileEx scheduled for the next restart, in order: (from, to), to "" to delete.
+    // What MoveFileEx scheduled for the next restart, in order: (from, to), to "" to delete. Windows keeps
+    // it in the registry (the Session Manager's PendingFileRenameOperations, "MoveFileExA", Microsoft Learn),
+    // so a power cut that loses the run's registry changes loses it too.
     Scheduled atRestart;
+    // The process's renames without MOVEFILE_WRITE_THROUGH: "MoveFileExA" returns before such a move is on
+    // the disk, so a power cut undoes them.
+    Scheduled renamesInCache;
     unsigned long processId = 4242;
     std::string account = "ann";
     std::string actor = "SYSTEM";  // the account whose rights the run's file operations are checked against
@@ -210,6 +215,11 @@ bool userMayOpen(const std::string& path);
 // Opened sharing nothing by a process of the user's, open until the restart;
 // false when Windows refuses the open.
 bool userHolds(const std::string& path);
+// Whether a program can be started: not while another process holds it
+// sharing nothing, which refuses every later open for reading ("CreateFileA",
+// Microsoft Learn: share mode 0 "prevents subsequent open operations on a file
+// ... if they request delete, read, or write access").
+bool mayStart(const std::string& path);
 // A file or folder (a link alike) made by the user; false when Windows refuses.
 bool userCreates(const std::string& path, bool folder = false);
 // A record posted by the user under source: refused where the source's log
