@@ -110,8 +110,14 @@ bool backupName(const char* folder, unsigned long long time, char* name) {
     platform::forEachFile(pattern, noteHighest, &highest);
     if (highest == kLastSequence) return false;
     char sequence[kSequenceDigits + 1];
+    // Digits by subtraction: a 64-bit division would call a C runtime helper on x86.
     unsigned long long next = highest + 1;
-    for (unsigned i = kSequenceDigits; i > 0; --i, next /= 10) sequence[i - 1] = static_cast<char>('0' + next % 10);
+    unsigned power = 1000000000u;
+    for (unsigned i = 0; i < kSequenceDigits; ++i, power /= 10) {
+        char digit = '0';
+        for (; next >= power; next -= power) ++digit;
+        sequence[i] = digit;
+    }
     sequence[kSequenceDigits] = '\0';
     char iso[32] = "";
     text::appendUtcTime(iso, sizeof iso, time);
