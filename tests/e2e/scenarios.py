@@ -697,18 +697,46 @@ EVENT_LOG_KEY = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Quillmend"
 EVENT_SOURCE_KEY = EVENT_LOG_KEY + "\\Quillmend"
 
 def deployment(ctx):
-    installed = "C:\\Program Files (x86)\\Quillmend"
+    base = "C:\\Program Files (x86)\\Quillmend"
+    version = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "VERSION")).read().strip()
+    installed = base + "\\" + version
     release = ctx.program_dir_windows
     programs = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe")
+    this = {n: open(os.path.join(ctx.program_dir, n), "rb").read() for n in programs}
+    old = {n: b"an older release's " + n.encode() for n in programs}
 
-    def unix_installed(*names):
+    def unix_base(*names):
         return ctx.machine.drive_c("Program Files (x86)", "Quillmend", *names)
 
     def system_logs(*names):
         return ctx.machine.drive_c("Program Files (x86)", "Quillmend Logs", *names)
 
+    def release_named(name):
+        """(major, minor, patch, build) of a release folder's name, or None."""
+        match = re.fullmatch(r"(0|[1-9]\d*)\.(0|[1-9]\d*)\.(0|[1-9]\d*)(?:\+([1-9]\d*))?", name)
+        return match and tuple(int(part or 0) for part in match.groups())
+
+    def installed_release():
+        """As the detection reads it: the highest release folder holding the
+        check and no retirement mark; its name and programs, or (None, {})."""
+        folders = [n for n in (os.listdir(unix_base()) if os.path.isdir(unix_base()) else [])
+                   if release_named(n) and os.path.isfile(unix_base(n, "quillmend-check.exe"))
+                   and not os.path.exists(unix_base(n, "retired"))]
+        if not folders:
+            return None, {}
+        name = max(folders, key=release_named)
+        return name, {n: open(unix_base(name, n), "rb").read() for n in programs if os.path.exists(unix_base(name, n))}
+
+    def whole(name, wanted):
+        got = installed_release()
+        check(got == (name, wanted), "installed: %s, not %s whole; the folder holds %s" % (
+            got[0], name, sorted(os.listdir(unix_base())) if os.path.isdir(unix_base()) else None))
+
     def verdicts(output):
         return [line for line in output.splitlines() if line.startswith("verdict: ")]
+
+    def said(output):
+        return [line for line in output.splitlines() if line.startswith(("install: ", "uninstall: "))]
 
     def log_texts(path):
         """The texts of a CMTrace log's lines, each checked for the line's form."""
@@ -745,31 +773,42 @@ def deployment(ctx):
         return sorted(n for n in ctx.extensions() if n in LADDER)
 
     def older_release():
-        """What an older release left installed: files that differ from this one's."""
-        os.makedirs(unix_installed(), exist_ok=True)
+        """What releases up to 2.1.0 left: the programs in the install folder
+        itself, and their staged and set-aside copies; nothing else there."""
+        shutil.rmtree(unix_base(), ignore_errors=True)
+        os.makedirs(unix_base())
         for name in programs:
-            with open(unix_installed(name), "wb") as old:
-                old.write(b"an older release's " + name.encode())
+            for suffix in ("", ".new"):
+                with open(unix_base(name + suffix), "wb") as f:
+                    f.write(old[name])
+
+    def release_folder(name, contents):
+        os.makedirs(unix_base(name), exist_ok=True)
+        for program, data in contents.items():
+            with open(unix_base(name, program), "wb") as f:
+                f.write(data)
+
+    def install(command="/install", debug=None, kill_when=None):
+        return ctx.engine('"%s\\quillmend-run.exe" %s' % (release, command), debug=debug, kill_when=kill_when)
 
     def install_with_work_left():
-        """The install replaces an older release, makes the log folder, backs up
-        and cleans; the backup restores what it deleted."""
+        """The install replaces the earlier layout with this release's folder,
+        makes the log folder, backs up and cleans; the backup restores what it deleted."""
         ctx.machine.reset_registry()
         ctx.machine.seed_demo()
         shutil.rmtree(system_logs(), ignore_errors=True)
         older_release()
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release, debug=RECORDS_DEBUG)
+        code, output, _ = install(debug=RECORDS_DEBUG)
         check(code == 0, "install: exit code %s:\n%s" % (code, output))
         check(verdicts(output) == ["verdict: registry work remains (exit code 1)", CLEAN],
               "install: the check before and after:\n%s" % output)
-        for name in programs:
-            check(open(unix_installed(name), "rb").read() == open(os.path.join(ctx.program_dir, name), "rb").read(),
-                  "%s is not the release's" % name)
+        whole(version, this)
+        check(os.listdir(unix_base()) == [version], "left in the install folder: %s" % os.listdir(unix_base()))
         check(registrations() == ["KestrinCorp90"], "registrations left: %s" % registrations())
         check(len(backups()) == 1, "backups: %s" % os.listdir(system_logs()))
         texts = log_texts(system_logs("quillmend-run.log"))
         for wanted in ("verdict: registry work remains (exit code 1)",
-                       "backup: %s\\Quillmend Logs\\%s" % (installed.rsplit("\\", 1)[0], backups()[0]),
+                       "backup: %s Logs\\%s" % (base, backups()[0]), 'install: installed "%s"' % installed,
                        "deleted: KestrinCorp810", "deleted: Marvil", "written: Outlook Setup Extension", CLEAN,
                        "exit code 0"):
             check(wanted in texts, "the log lacks %r:\n%s" % (wanted, "\n".join(texts)))
@@ -790,9 +829,10 @@ def deployment(ctx):
         code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /registry' % installed)
         check(code == 0, "cleaning the restored registrations: exit code %s:\n%s" % (code, output))
         ctx.place_copies(rebuilt=True)
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+        code, output, _ = install()
         check(code == 0 and verdicts(output) == [CLEAN] and "holds this release already" in output
               and "backup: " not in output, "install again: exit code %s:\n%s" % (code, output))
+        check(os.listdir(unix_base()) == [version], "the install folder: %s" % os.listdir(unix_base()))
         ctx.check("/user", 0, ["roaming Extend.dat: " + REBUILT + ctx.windows_roaming() + SUFFIX])
 
     def two_runs_together():
@@ -824,66 +864,41 @@ def deployment(ctx):
               "the user's log:\n%s" % "\n".join(texts))
         expect_records("/User", [(2001, 4, 'trace:L"quillmend-run.exe /user as ')])
 
-    def install_while_a_program_runs():
-        """The installed quillmend-run.exe is running (waiting for the user
-        lock another process holds) while a newer release installs: it is
-        renamed aside, the new one put in place."""
-        older = bytearray(open(unix_installed("quillmend-run.exe"), "rb").read())
+    def installed_program_runs(command, uninstall_first):
+        """The installed quillmend-run.exe of another build runs (waiting for
+        the user lock another process holds) through the commands: each exits
+        0, the new release is whole at once beside the folder that cannot go,
+        and the next install, once nothing runs, removes it; no restart."""
+        shutil.rmtree(unix_base(), ignore_errors=True)
+        other = bytearray(this["quillmend-run.exe"])
         marker = "Quillmend fleet run".encode("utf-16-le")
-        check(marker in older, "no version text to change in quillmend-run.exe")
-        older[older.index(marker)] ^= 0x20  # an older build: "quillmend fleet run", and still a program
-        with open(unix_installed("quillmend-run.exe"), "wb") as f:
-            f.write(older)
-        lock = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.lck")
-        holder = ctx.hold(lock, 25000)
+        check(marker in other, "no version text to change in quillmend-run.exe")
+        other[other.index(marker)] ^= 0x20  # another build: "quillmend fleet run", and still a program
+        release_folder(version, dict(this, **{"quillmend-run.exe": bytes(other)}))
+        holder = ctx.hold(os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.lck"), 25000)
         waiting = ctx.start_engine('"%s\\quillmend-run.exe" /user' % installed)
         time.sleep(8)  # it has started and waits for the lock
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
+        for step in (["/uninstall"] if uninstall_first else []) + [command]:
+            code, output, _ = install(step)
+            print("        Wine, %s while the program runs: %s" % (step, said(output)))
+            check(code == 0, "%s: exit code %s:\n%s" % (step, code, output))
+        whole(version + "+1", this)
         holder.wait(timeout=120)
         waited, _ = ctx.finish_engine(waiting)
-        check(code == 0, "install: exit code %s:\n%s" % (code, output))
-        check(open(unix_installed("quillmend-run.exe"), "rb").read()
-              == open(os.path.join(ctx.program_dir, "quillmend-run.exe"), "rb").read(), "the new program is not in place")
-        aside = unix_installed("quillmend-run.exe.old")
-        print("        Wine: the running program %s; install said: %s" % (
-            "was renamed aside" if os.path.exists(aside) else "was replaced in place",
-            [line for line in output.splitlines() if line.startswith("install: ")]))
         check(waited == 0, "the waiting run: exit code %s" % waited)
-        if os.path.exists(aside):
-            os.remove(aside)
-
-    def uninstall_while_a_program_runs_then_install():
-        """The installed quillmend-run.exe runs (waiting for a user lock) through
-        an uninstall and a new install; a restart then carries out what the
-        uninstall scheduled, and takes nothing the install placed."""
-        lock = os.path.join(ctx.machine.local(), "Quillmend", "quillmend-run.lck")
-        holder = ctx.hold(lock, 20000)
-        waiting = ctx.start_engine('"%s\\quillmend-run.exe" /user' % installed)
-        time.sleep(8)  # it has started and waits for the lock
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /uninstall' % release)
-        check(code == 0, "uninstall: exit code %s:\n%s" % (code, output))
-        print("        Wine: uninstall said: %s" % [l for l in output.splitlines() if l.startswith("uninstall: ")])
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
-        check(code == 0, "install: exit code %s:\n%s" % (code, output))
-        holder.wait(timeout=120)
-        ctx.finish_engine(waiting)
-        ctx.machine.wine("wineboot", "-r")
-        ctx.machine.shutdown()
-        for name in programs:
-            check(os.path.exists(unix_installed(name)) and open(unix_installed(name), "rb").read()
-                  == open(os.path.join(ctx.program_dir, name), "rb").read(), "after the restart %s is not in place" % name)
-        print("        after the restart: %s" % sorted(os.listdir(unix_installed())))
+        code, output, _ = install()
+        check(code == 0 and os.listdir(unix_base()) == [version + "+1"],
+              "the next install: exit code %s, the folder holds %s:\n%s" % (code, os.listdir(unix_base()), output))
+        whole(version + "+1", this)
 
     def killed_at_moments_then_restart():
-        """An install over an older release with registry work, ended from
-        outside as soon as it reaches a staged copy, a program renamed aside,
-        the backup (being written or in place), the backup in place; then a restart. The programs are one release, or a mix whose
-        check is not this release's (the detection reads it); the backups put
-        back every value gone; the next install finishes."""
-        new = {n: open(os.path.join(ctx.program_dir, n), "rb").read() for n in programs}
-        old = {n: b"an older release's " + n.encode() for n in programs}
-        logs = installed.rsplit("\\", 1)[0] + "\\Quillmend Logs"
-        for moment, pattern in (("a staged copy", installed + "\\*.new"), ("a program renamed aside", installed + "\\*.old"),
+        """An install over the earlier layout with registry work, ended from
+        outside as soon as it reaches the staging folder, the folder in place,
+        the backup (being written or in place), the backup in place; then a
+        restart. The installed release is the earlier one or this one whole;
+        the backups put back every value gone; the next install finishes."""
+        logs = base + " Logs"
+        for moment, pattern in (("the staging folder", base + "\\staging-*"), ("the folder in place", installed),
                                 ("the backup, being written or in place", logs + "\\extensions-*"),
                                 ("the backup in place", logs + "\\extensions-*.reg")):
             # The driver looks every millisecond or so; under load a short moment may pass unseen: up to 3 tries.
@@ -893,74 +908,72 @@ def deployment(ctx):
                 before = ctx.extensions()
                 shutil.rmtree(system_logs(), ignore_errors=True)
                 older_release()
-                code, _, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release, kill_when=pattern)
+                code, _, _ = install(kill_when=pattern)
                 if ctx.killed:
                     break
             check(code == 99 and ctx.killed, "%s: the run was not killed there in 3 tries (exit code %s)" % (moment, code))
             ctx.machine.wine("wineboot", "-r")
             ctx.machine.shutdown()
-            now = {n: open(unix_installed(n), "rb").read() for n in programs if os.path.exists(unix_installed(n))}
             print("        killed at %s (%s); after the restart: %s, registrations %s, backups %s" % (
-                moment, ctx.killed, sorted(os.listdir(unix_installed())), registrations(), backups()))
-            check(now in (old, new) or now.get("quillmend-check.exe") != new["quillmend-check.exe"],
-                  "%s: a mix the detection takes for this release: %s" % (moment, sorted(now)))
+                moment, ctx.killed, sorted(os.listdir(unix_base())), registrations(), backups()))
+            check(installed_release() in ((None, {}), (version, this)),
+                  "%s: not one whole release: %s" % (moment, installed_release()[0]))
             for name in backups():
                 ctx.machine.wine("reg", "import", ctx.machine.windows_path(system_logs(name)), "/reg:32")
             after = ctx.extensions()
             check(all(after.get(n) == v for n, v in before.items()), "%s: not restored: %s, was %s" % (moment, after, before))
-            code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
-            check(code == 0 and all(open(unix_installed(n), "rb").read() == new[n] for n in programs)
-                  and registrations() == ["KestrinCorp90"], "%s: the next install: exit code %s:\n%s" % (moment, code, output))
+            code, output, _ = install()
+            check(code == 0 and registrations() == ["KestrinCorp90"] and os.listdir(unix_base()) == [version],
+                  "%s: the next install: exit code %s, left %s:\n%s" % (moment, code, os.listdir(unix_base()), output))
+            whole(version, this)
             log_texts(system_logs("quillmend-run.log"))  # the killed run's lines and the next one's, each whole
 
     def upgrade_while_a_program_is_held_open():
-        """Another process holds the installed check open without delete
-        sharing, as a user may: the upgrade cleans the registry, exits 3010,
-        and the restart puts the new check in place."""
+        """Another process holds an older release's check open sharing
+        nothing, as any user may: the upgrade puts this release in place, marks
+        the held folder as no release, cleans the registry and exits 0; once
+        let go, the next install removes that folder. Nothing waits for a restart."""
         ctx.machine.reset_registry()
         ctx.machine.seed_demo()
-        older_release()
-        holder = ctx.hold(unix_installed("quillmend-check.exe"), 15000)
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
-        holder.wait(timeout=120)
-        print("        Wine: install said: %s" % [l for l in output.splitlines() if l.startswith("install: ")])
-        check(code == 3010 and registrations() == ["KestrinCorp90"],
+        shutil.rmtree(unix_base(), ignore_errors=True)
+        release_folder("1.9.0", old)
+        holder = ctx.hold(unix_base("1.9.0", "quillmend-check.exe"), 15000)
+        code, output, _ = install()
+        print("        Wine: install said: %s" % said(output))
+        check(code == 0 and registrations() == ["KestrinCorp90"],
               "install with the check held: exit code %s, registrations %s:\n%s" % (code, registrations(), output))
-        ctx.machine.wine("wineboot", "-r")
-        ctx.machine.shutdown()
-        for name in programs:
-            check(open(unix_installed(name), "rb").read() == open(os.path.join(ctx.program_dir, name), "rb").read(),
-                  "after the restart %s is not this release's" % name)
-        print("        after the restart: %s" % sorted(os.listdir(unix_installed())))
+        whole(version, this)
+        check(os.path.exists(unix_base("1.9.0", "retired")), "the held release is not marked: %s"
+              % os.listdir(unix_base("1.9.0")))
+        holder.wait(timeout=120)
+        code, output, _ = install()
+        check(code == 0 and os.listdir(unix_base()) == [version], "the next install: exit code %s, left %s:\n%s"
+              % (code, os.listdir(unix_base()), output))
 
     def install_over_a_newer_release():
-        """This release's /install over the same programs with a higher version
-        in their version resource, as a newer release's are: they stay, and the
-        registry is cleaned; /rollback then puts this release in place."""
+        """A newer release installed, its check held sharing nothing, as any
+        user may: this release's /install keeps it (read from the folder's
+        name, not the held file) and cleans the registry; /rollback, still
+        held, puts this release above it; let go, the next install removes it."""
         ctx.machine.reset_registry()
         ctx.machine.seed_demo()
-        os.makedirs(unix_installed(), exist_ok=True)
-        newer = {}
-        for name in programs:
-            data = bytearray(open(os.path.join(ctx.program_dir, name), "rb").read())
-            at = data.find(b"\xbd\x04\xef\xfe\x00\x00\x01\x00")
-            check(at > 0, "%s has no version resource" % name)
-            data[at + 8:at + 24] = struct.pack("<IIII", 10 << 16, 1 << 16, 10 << 16, 1 << 16)  # 10.0.1.0
-            newer[name] = bytes(data)
-            with open(unix_installed(name), "wb") as f:
-                f.write(newer[name])
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
-        said = [l for l in output.splitlines() if l.startswith("install: ")]
-        print("        install said: %s" % said)
-        check(code == 0 and registrations() == ["KestrinCorp90"] and len(said) == 1 and
-              "holds release 10.0.1, newer than this one" in said[0],
+        shutil.rmtree(unix_base(), ignore_errors=True)
+        release_folder("10.0.1", this)
+        holder = ctx.hold(unix_base("10.0.1", "quillmend-check.exe"), 25000)
+        code, output, _ = install()
+        print("        install said: %s" % said(output))
+        check(code == 0 and registrations() == ["KestrinCorp90"] and len(said(output)) == 1 and
+              "holds release 10.0.1, newer than this one" in said(output)[0],
               "install over a newer release: exit code %s, registrations %s:\n%s" % (code, registrations(), output))
-        for name in programs:
-            check(open(unix_installed(name), "rb").read() == newer[name], "%s is no longer the newer release's" % name)
-        code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /rollback' % release)
-        check(code == 0 and all(open(unix_installed(name), "rb").read() == open(os.path.join(ctx.program_dir, name), "rb")
-                                .read() for name in programs), "/rollback: exit code %s:\n%s" % (code, output))
-        print("        /rollback: exit code 0, this release's programs in place")
+        whole("10.0.1", this)
+        code, output, _ = install("/rollback")
+        print("        /rollback said: %s" % said(output))
+        check(code == 0, "/rollback: exit code %s:\n%s" % (code, output))
+        whole(version, this)
+        holder.wait(timeout=120)
+        code, output, _ = install()
+        check(code == 0 and os.listdir(unix_base()) == [version], "the next install: exit code %s, left %s:\n%s"
+              % (code, os.listdir(unix_base()), output))
 
     def trust_on_descriptors():
         """The programs' own folder trust decision (platform::descriptorTrust),
@@ -1025,34 +1038,44 @@ def deployment(ctx):
         shutil.copytree(ctx.program_dir, partial, ignore=lambda folder, names: [missing])
         return ctx.engine('"C:\\partial (x86)\\quillmend-run.exe" /install')
 
+    def tree():
+        return {os.path.relpath(os.path.join(d, n), unix_base()): open(os.path.join(d, n), "rb").read()
+                for d, _, names in os.walk(unix_base()) for n in names}
+
     def program_missing():
-        before = {n: open(unix_installed(n), "rb").read() for n in programs}
+        before = tree()
         code, output, seconds = partial_release("quillmend-check.exe")
         print("        /install without quillmend-check.exe: exit code %s in %.1f s" % (code, seconds))
         check(code == 6 and "install: quillmend-check.exe is missing from" in output,
               "program missing: exit code %s:\n%s" % (code, output))
-        check({n: open(unix_installed(n), "rb").read() for n in programs} == before, "the installed files changed")
+        check(tree() == before, "the installed files changed")
 
-    def failed_copy():
-        """A copy that cannot be made (its temporary name taken by a folder):
-        7, and the installed files as they were."""
-        older_release()
-        os.makedirs(unix_installed("quillmend-run.exe.new"))
-        try:
-            code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /install' % release)
-            check(code == 7 and 'install: copying "' in output, "failed copy: exit code %s:\n%s" % (code, output))
-            check(all(open(unix_installed(n), "rb").read() == b"an older release's " + n.encode() for n in programs),
-                  "the previous installation is not whole")
-            check(sorted(os.listdir(unix_installed())) == sorted(programs + ("quillmend-run.exe.new",)),
-                  "left behind: %s" % os.listdir(unix_installed()))
-        finally:
-            os.rmdir(unix_installed("quillmend-run.exe.new"))
+    def failed_install():
+        """A copy that cannot be made (a program of the release held sharing
+        nothing), a folder that cannot take its name (a file has it): 7, the
+        earlier release installed as it was, nothing left behind."""
+        for what in ("a copy", "the rename"):
+            shutil.rmtree(unix_base(), ignore_errors=True)
+            release_folder("1.9.0", old)
+            if what == "the rename":
+                open(unix_base(version), "wb").close()
+            before = tree()
+            holder = ctx.hold(os.path.join(ctx.program_dir, "quillmend.exe"), 12000) if what == "a copy" else None
+            code, output, _ = install()
+            if holder:
+                holder.wait(timeout=120)
+            print("        Wine, %s fails: %s" % (what, said(output)))
+            check(code == 7 and any("failed" in l or "could not be put in place" in l for l in said(output)),
+                  "%s fails: exit code %s:\n%s" % (what, code, output))
+            check(tree() == before and installed_release() == ("1.9.0", old),
+                  "%s fails: the folder now holds %s" % (what, sorted(tree())))
+        os.remove(unix_base(version))
 
     def uninstall_twice():
         for attempt in (1, 2):
             code, output, _ = ctx.engine('"%s\\quillmend-run.exe" /uninstall' % release)
             check(code == 0, "uninstall %d: exit code %s:\n%s" % (attempt, code, output))
-            check(not os.path.exists(unix_installed()), "uninstall %d: the folder is still there" % attempt)
+            check(not os.path.exists(unix_base()), "uninstall %d: the folder is still there" % attempt)
             check(os.path.exists(system_logs("quillmend-run.log")), "the logs went")
             check(source() is None and ctx.machine.reg_query(EVENT_LOG_KEY) is None,
                   "uninstall %d: the Event Log source or its log is still there" % attempt)
@@ -1061,16 +1084,17 @@ def deployment(ctx):
             ("install again, nothing to do", again_on_a_clean_machine),
             ("two registry runs started together", two_runs_together),
             ("quillmend-run.exe /User in the user's context", user_run),
-            ("install while the installed quillmend-run.exe runs", install_while_a_program_runs),
-            ("uninstall while a program runs, install, restart", uninstall_while_a_program_runs_then_install),
-            ("an install killed at a staged copy, a rename, the backup; restart", killed_at_moments_then_restart),
-            ("an upgrade while another process holds a program open, restart", upgrade_while_a_program_is_held_open),
-            ("install over a newer release, then /rollback", install_over_a_newer_release),
+            ("install while the installed quillmend-run.exe runs",
+             lambda: installed_program_runs("/install", uninstall_first=False)),
+            ("uninstall while a program runs, then install", lambda: installed_program_runs("/install", True)),
+            ("an install killed at staging, the folder, the backup; restart", killed_at_moments_then_restart),
+            ("an upgrade while another process holds a program open", upgrade_while_a_program_is_held_open),
+            ("install over a newer release held open, then /rollback", install_over_a_newer_release),
             ("the folder trust decision on descriptors in SDDL", trust_on_descriptors),
             ("the access model against Wine's AccessCheck", access_against_wine),
             ("quillmend-run.exe with a bad argument", bad_argument),
             ("install without quillmend-check.exe", program_missing),
-            ("install with a copy that fails", failed_copy),
+            ("install with a copy or a rename that fails", failed_install),
             ("uninstall, twice", uninstall_twice)]
 
 
