@@ -21,4 +21,18 @@ static_assert(kProgramsFolderSddl[kLogsFolderSddlLength] == '(' && kProgramsFold
 // descriptor: self-relative, with owner and DACL; self: the running account's SID.
 FolderTrust descriptorTrust(const void* descriptor, const void* self, FolderAcl use);
 
+// One DACL entry as the decision reads it; the caller names its SID's kind,
+// so that the decision itself needs no Windows call and the tests' machine
+// decides its folders by it too.
+struct TrustEntry {
+    enum class Kind { Allow, Deny, Other } kind;
+    bool inheritOnly;      // INHERIT_ONLY_ACE
+    bool trustedSid;       // SYSTEM, Administrators, TrustedInstaller or the running account
+    bool creatorOwnerSid;  // CREATOR OWNER, S-1-3-0
+    unsigned long mask;
+};
+// The verdict so far (Trusted to start, with a trusted owner and a DACL)
+// with one more entry read: Trusted or OthersMayOpen to read on.
+FolderTrust entryTrust(FolderTrust sofar, const TrustEntry& entry, FolderAcl use);
+
 }  // namespace platform

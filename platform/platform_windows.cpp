@@ -415,27 +415,25 @@ FolderTrust descriptorTrust(const void* descriptorIn, const void* selfIn, Folder
     if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return FolderTrust::Unreadable;
     // No DACL at all grants everyone everything.
     if (!present || dacl == nullptr) return FolderTrust::OthersMayWrite;
-    constexpr DWORD kWrites = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES |
-                              FILE_WRITE_EA | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL | GENERIC_WRITE;
     FolderTrust trust = FolderTrust::Trusted;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        void* entry = nullptr;
-        if (!GetAce(dacl, i, &entry)) return FolderTrust::Unreadable;
-        const ACE_HEADER* header = static_cast<const ACE_HEADER*>(entry);
-        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // takes rights away only
-        // An allowing entry of a kind not read here counts as letting others write.
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return FolderTrust::OthersMayWrite;
-        const ACCESS_ALLOWED_ACE* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
-        const SID* sid = reinterpret_cast<const SID*>(&allowed->SidStart);
-        // CREATOR OWNER (S-1-3-0), inherit-only: whoever may create something
-        // in the folder owns it; it lets nobody new in.
-        const SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
-        const bool creatorOwner = (header->AceFlags & INHERIT_ONLY_ACE) != 0 && sid->SubAuthorityCount == 1 &&
-                                  sid->IdentifierAuthority.Value[5] == creator.Value[5] &&
-                                  sid->SubAuthority[0] == SECURITY_CREATOR_OWNER_RID;
-        if (trusted(sid) || creatorOwner || allowed->Mask == 0) continue;
-        if ((allowed->Mask & kWrites) != 0) return FolderTrust::OthersMayWrite;
-        if (use == FolderAcl::Logs) trust = FolderTrust::OthersMayOpen;
+    for (DWORD i = 0; i < dacl->AceCount && (trust == FolderTrust::Trusted || trust == FolderTrust::OthersMayOpen); ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace)) return FolderTrust::Unreadable;
+        const ACE_HEADER* header = static_cast<const ACE_HEADER*>(ace);
+        TrustEntry entry = {header->AceType == ACCESS_ALLOWED_ACE_TYPE  ? TrustEntry::Kind::Allow
+                            : header->AceType == ACCESS_DENIED_ACE_TYPE ? TrustEntry::Kind::Deny
+                                                                        : TrustEntry::Kind::Other,
+                            (header->AceFlags & INHERIT_ONLY_ACE) != 0, false, false, 0};
+        if (entry.kind == TrustEntry::Kind::Allow) {
+            const ACCESS_ALLOWED_ACE* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+            const SID* sid = reinterpret_cast<const SID*>(&allowed->SidStart);
+            const SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
+            entry.trustedSid = trusted(sid);
+            entry.creatorOwnerSid = sid->SubAuthorityCount == 1 && sid->IdentifierAuthority.Value[5] == creator.Value[5] &&
+                                    sid->SubAuthority[0] == SECURITY_CREATOR_OWNER_RID;
+            entry.mask = allowed->Mask;
+        }
+        trust = entryTrust(trust, entry, use);
     }
     return trust;
 }

@@ -139,24 +139,24 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
         {"lock held", [] { sim::addFolder(kLogs); sim::machine().heldFiles.insert(kLock); }, kRunLockHeld,
          "lock: held by another run for more than 30 seconds"},
         {"log folder a reparse point",
-         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ReparsePoint; },
+         [] { sim::addFolder(kLogs); sim::setFolderTrust(kLogs, platform::FolderTrust::ReparsePoint); },
          kRunNoBackup, "log: \"C:\\Program Files (x86)\\Quillmend Logs\" is a link (a reparse point); this run keeps no log"},
         {"log folder of a foreign owner",
-         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ForeignOwner; },
+         [] { sim::addFolder(kLogs); sim::setFolderTrust(kLogs, platform::FolderTrust::ForeignOwner); },
          kRunNoBackup, "backup: not written (no usable log folder); the registry was not changed"},
         {"log folder of a foreign owner, said",
-         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::ForeignOwner; },
+         [] { sim::addFolder(kLogs); sim::setFolderTrust(kLogs, platform::FolderTrust::ForeignOwner); },
          kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" is not owned by SYSTEM or Administrators; this run keeps no log"},
         {"log folder users may write",
-         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayWrite; },
+         [] { sim::addFolder(kLogs); sim::setFolderTrust(kLogs, platform::FolderTrust::OthersMayWrite); },
          kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" lets others than SYSTEM and Administrators write in it; "
          "this run keeps no log"},
         {"log folder users may open, its permissions not to be reset",
          [] {
              sim::addFolder(kLogs);
-             sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayOpen;
+             sim::setFolderTrust(kLogs, platform::FolderTrust::OthersMayOpen);
              sim::machine().aclResetFails.insert(kLogs);
          },
          kRunNoBackup,
@@ -187,7 +187,7 @@ TEST_F(FleetTest, AFaultBeforeTheBackupLeavesTheRegistryAlone) {
         {"a value to delete unreadable", [] { sim::machine().values[kExtensionsKey]["Marvil"].readDenied = true; },
          kRunNoBackup, "backup: not written (a value is unreadable or too long); the registry was not changed"},
         {"log folder's permissions unreadable",
-         [] { sim::addFolder(kLogs); sim::machine().folderTrust[kLogs] = platform::FolderTrust::Unreadable; },
+         [] { sim::addFolder(kLogs); sim::setFolderTrust(kLogs, platform::FolderTrust::Unreadable); },
          kRunNoBackup,
          "log: \"C:\\Program Files (x86)\\Quillmend Logs\" has permissions that cannot be read; this run keeps no log"},
         {"the key opens for reading only (not elevated)",
@@ -743,13 +743,13 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
          [] {
              installOld();
              sim::addFolder(kLogs);
-             sim::machine().folderTrust[kLogs] = platform::FolderTrust::ForeignOwner;
+             sim::setFolderTrust(kLogs, platform::FolderTrust::ForeignOwner);
          },
          kRunInstallFailed, release("old "), {"2.0.0"}, "install: not run without the lock; nothing changed"},
         {"the install folder a link",
          [] {
              installOld();
-             sim::machine().folderTrust[kInstalled] = platform::FolderTrust::ReparsePoint;
+             sim::setFolderTrust(kInstalled, platform::FolderTrust::ReparsePoint);
          },
          kRunInstallFailed, release("old "), {"2.0.0"},
          std::string("install: \"") + kInstalled + "\" is a link (a reparse point)"},
@@ -845,11 +845,11 @@ TEST_F(FleetTest, UninstallRemovesTheProgramsAndKeepsTheLogs) {
     sim::machine().keys.erase(kEventSourceKey);
     // Without the lock, nothing is removed.
     EXPECT_EQ(runFleet("/install"), 0);
-    sim::machine().folderTrust[kLogs] = platform::FolderTrust::OthersMayWrite;
+    sim::setFolderTrust(kLogs, platform::FolderTrust::OthersMayWrite);
     EXPECT_EQ(runFleet("/uninstall"), 1);
     EXPECT_EQ(installed(), release("new "));
     EXPECT_NE(sim::machine().output.find("uninstall: not run without the lock; nothing changed\r\n"), std::string::npos);
-    sim::machine().folderTrust.erase(kLogs);
+    sim::setSecurity(kLogs, sim::folderSddl(platform::FolderAcl::Logs));
     // A check in use: its folder is marked at once as no release, and stays for a later run; nothing waits
     // for a restart, so an install before one keeps what it placed.
     const std::string check = path(kThisFolder.c_str(), "quillmend-check.exe");

@@ -79,7 +79,7 @@ void fleetRun(FuzzedDataProvider& in) {
         platform::FolderTrust::Trusted,        platform::FolderTrust::ReparsePoint, platform::FolderTrust::ForeignOwner,
         platform::FolderTrust::OthersMayWrite, platform::FolderTrust::Unreadable,   platform::FolderTrust::OthersMayOpen};
     if (logState > 0) sim::addFolder(logs);
-    if (logState > 1) m.folderTrust[logs] = kStates[logState - 1];
+    if (logState > 1) sim::setFolderTrust(logs, kStates[logState - 1]);
     if (in.ConsumeIntegralInRange(0, 5) == 0) {
         m.heldFiles.insert(logs + "\\quillmend-run.lck");
         m.heldUntil = in.ConsumeIntegralInRange<unsigned long long>(0, 90000);

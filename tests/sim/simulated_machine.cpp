@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/descriptor_trust.h"
+#include "tests/sim/windows_descriptors.h"
 #include "platform/platform.h"
 
 namespace sim {
@@ -233,13 +234,6 @@ bool folderExists(const std::string& path) {
     return found != current().files.end() && found->second.directory;
 }
 
-// The descriptor createFolder asks for: the programs', or the logs' without Users.
-std::string folderSddl(platform::FolderAcl acl) {
-    return std::string(platform::kProgramsFolderSddl,
-                       acl == platform::FolderAcl::Logs ? platform::kLogsFolderSddlLength
-                                                         : sizeof platform::kProgramsFolderSddl - 1);
-}
-
 // The nearest path at or above path with a descriptor of its own; "" when none.
 std::string securedAbove(std::string path) {
     while (!path.empty()) {
@@ -301,6 +295,21 @@ Descriptor securityOf(const std::string& path) {
         descriptor = inheritedDescriptor(descriptor, folder, account("SYSTEM"));
     }
     return descriptor;
+}
+
+std::string folderSddl(platform::FolderAcl acl) {
+    return std::string(platform::kProgramsFolderSddl,
+                       acl == platform::FolderAcl::Logs ? platform::kLogsFolderSddlLength
+                                                         : sizeof platform::kProgramsFolderSddl - 1);
+}
+
+void setFolderTrust(const std::string& path, platform::FolderTrust state) {
+    switch (state) {
+        case platform::FolderTrust::ForeignOwner: setSecurity(path, kProfileSddl); break;
+        case platform::FolderTrust::OthersMayWrite: setSecurity(path, kUserMayWriteSddl); break;
+        case platform::FolderTrust::OthersMayOpen: setSecurity(path, kOldLogFolderSddl); break;
+        default: current().folderNotByDescriptor[path] = state;
+    }
 }
 
 std::string importRegFile(const std::string& path) {
@@ -841,38 +850,38 @@ bool createFolder(const char* path, FolderAcl acl, unsigned long* error) {
 
 FolderTrust folderTrust(const char* path, FolderAcl use) {
     sim::note(std::string("folderTrust ") + path);
-    const auto set = current().folderTrust.find(path);
-    // Letting others open what it holds matters only for the logs.
-    if (set != current().folderTrust.end() && (set->second != FolderTrust::OthersMayOpen || use == FolderAcl::Logs)) {
-        return set->second;
-    }
+    const auto set = current().folderNotByDescriptor.find(path);
+    if (set != current().folderNotByDescriptor.end()) return set->second;
     const auto found = current().files.find(path);
     if (found == current().files.end()) return FolderTrust::Missing;
     if (!found->second.directory) return FolderTrust::NotAFolder;
     if (sim::securedAbove(path).empty()) return FolderTrust::Trusted;
-    // As Windows would decide for a standard user: what the folder and what it passes down let the user do.
+    // The product's own decision, on the descriptor GetFileSecurityA would read.
     const sim::Descriptor folder = sim::securityOf(path);
-    const sim::Account& user =
-        sim::account(sim::actor().name == "a standard user" ? "another standard user" : "a standard user");
-    if (folder.owner != "S-1-5-18" && folder.owner != "S-1-5-32-544" && folder.owner != sim::kTrustedInstallerSid &&
-        folder.owner != sim::actor().user) {
+    const std::string& owner = folder.owner;
+    if (owner != "S-1-5-18" && owner != "S-1-5-32-544" && owner != sim::kTrustedInstallerSid && owner != sim::actor().user) {
         return FolderTrust::ForeignOwner;
     }
-    const unsigned onFolder = sim::accessGranted(folder, user, sim::kMaximumAllowed);
-    const unsigned onFile =
-        sim::accessGranted(sim::inheritedDescriptor(folder, false, sim::actor()), user, sim::kMaximumAllowed);
-    const unsigned onSubfolder =
-        sim::accessGranted(sim::inheritedDescriptor(folder, true, sim::actor()), user, sim::kMaximumAllowed);
-    if (((onFolder | onFile | onSubfolder) & sim::kChangingRights) != 0) return FolderTrust::OthersMayWrite;
-    if (use == FolderAcl::Logs && (onFile & sim::kHoldingRights) != 0) return FolderTrust::OthersMayOpen;
-    return FolderTrust::Trusted;
+    if (folder.nullDacl) return FolderTrust::OthersMayWrite;
+    FolderTrust trust = FolderTrust::Trusted;
+    for (const sim::Ace& ace : folder.dacl) {
+        const platform::TrustEntry entry = {
+            ace.allow ? platform::TrustEntry::Kind::Allow : platform::TrustEntry::Kind::Deny,
+            (ace.flags & sim::kAceInheritOnly) != 0,
+            ace.sid == "S-1-5-18" || ace.sid == "S-1-5-32-544" || ace.sid == sim::kTrustedInstallerSid ||
+                ace.sid == sim::actor().user,
+            ace.sid == "S-1-3-0", ace.mask};
+        trust = platform::entryTrust(trust, entry, use);
+        if (trust != FolderTrust::Trusted && trust != FolderTrust::OthersMayOpen) break;
+    }
+    return trust;
 }
 
 bool resetFolderAcl(const char* path, FolderAcl acl, unsigned long* error) {
     sim::note(std::string("resetFolderAcl ") + path);
     *error = current().aclResetFails.count(path) != 0 ? 5 : 0;  // ERROR_ACCESS_DENIED
     if (*error != 0) return false;
-    current().folderTrust.erase(path);
+    current().folderNotByDescriptor.erase(path);
     current().files[path].acl = acl;
     sim::setSecurity(path, sim::folderSddl(acl));
     return true;

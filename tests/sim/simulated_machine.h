@@ -115,7 +115,8 @@ struct Machine {
     // files with content, and the faults an administrator's machine may have.
     std::optional<std::string> programFilesFolder;  // CSIDL_PROGRAM_FILES
     std::string programPath;                        // GetModuleFileNameA
-    std::map<std::string, platform::FolderTrust> folderTrust;  // a folder's state other than Trusted
+    // What a folder's descriptor does not tell: a reparse point, a descriptor that cannot be read.
+    std::map<std::string, platform::FolderTrust> folderNotByDescriptor;
     std::set<std::string> aclResetFails;                       // folders whose permissions cannot be reset
     std::set<std::string> heldFiles;    // open in another process without sharing...
     unsigned long long heldUntil = ~0ull;  // ...until the run has slept this many milliseconds
@@ -207,6 +208,11 @@ void restart();
 void setSecurity(const std::string& path, const std::string& sddl);
 // The descriptor path has: its own, or what the folders above pass down.
 Descriptor securityOf(const std::string& path);
+// The descriptor createFolder asks for: the programs', or the logs' without Users.
+std::string folderSddl(platform::FolderAcl acl);
+// A folder in that state: by a descriptor that gives it, as Windows sets them,
+// or, for a reparse point or an unreadable descriptor, by what no descriptor says.
+void setFolderTrust(const std::string& path, platform::FolderTrust state);
 
 // A standard user's moves, each an access check of the standard user's
 // groups against the descriptor as Windows makes it. May open: with a right

@@ -32,6 +32,10 @@ constexpr const char* kProfileSddl =
 // Where an engine puts the release it runs: SYSTEM and Administrators only.
 constexpr const char* kEngineCacheSddl = "O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
+// Written from Microsoft Learn's "ACE Strings" and "SID Strings": a user's explicit entry that may write.
+constexpr const char* kUserMayWriteSddl =
+    "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;S-1-5-21-1-2-3-1001)";
+
 struct WindowsDescriptor {
     const char* what;
     const char* sddl;
@@ -48,8 +52,7 @@ constexpr WindowsDescriptor kWindowsDescriptors[] = {
     {"the log folder 1.x left", kOldLogFolderSddl, nullptr},
     {"a user's profile", kProfileSddl, nullptr},
     // Written from Microsoft Learn's "ACE Strings" and "SID Strings".
-    {"a folder with a user's explicit entry",
-     "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;S-1-5-21-1-2-3-1001)", nullptr},
+    {"a folder with a user's explicit entry", kUserMayWriteSddl, nullptr},
     {"Users denied, Everyone allowed", "O:BAD:P(D;OICI;FA;;;BU)(A;OICI;FA;;;WD)", nullptr},
     {"Administrators denied writing, Everyone allowed", "O:BAD:P(D;;0x116;;;BA)(A;;FA;;;WD)", nullptr},
     {"owned by a user, an empty DACL", "O:S-1-5-21-1-2-3-1001D:P", nullptr},
