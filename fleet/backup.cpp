@@ -147,6 +147,13 @@ void countOldest(const char* name, bool folder, void* context) {
     }
 }
 
+void noteNewest(const char* name, bool folder, void* context) {
+    char* newest = static_cast<char*>(context);
+    if (folder || (newest[0] != '\0' && before(name, newest))) return;
+    newest[0] = '\0';
+    if (!text::append(newest, platform::kMaxPath, name)) newest[0] = '\0';
+}
+
 void removePartial(const char* name, bool folder, void* context) {
     char path[platform::kMaxPath] = "";
     unsigned long error = 0;
@@ -239,4 +246,13 @@ void pruneBackups(const char* folder, const char* keep) {
             return;  // a file that will not go stops the loop, never the run
         }
     }
+}
+
+bool newestBackup(const char* folder, char* path) {
+    char pattern[platform::kMaxPath] = "";
+    char newest[platform::kMaxPath] = "";
+    if (!text::appendFormat(pattern, sizeof pattern, "%%", folder, kPattern)) return false;
+    platform::forEachFile(pattern, noteNewest, newest);
+    path[0] = '\0';
+    return newest[0] != '\0' && text::appendFormat(path, platform::kMaxPath, "%\\%", folder, newest);
 }

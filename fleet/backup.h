@@ -82,3 +82,7 @@ bool writeBackup(BackupText* composed, const char* folder, unsigned long long ti
 // the one named keep.
 constexpr unsigned kBackupsKept = 20;
 void pruneBackups(const char* folder, const char* keep);
+
+// The newest backup in folder, by sequence (a clock set back does not
+// reorder them), as a path of kMaxPath bytes; false when there is none.
+bool newestBackup(const char* folder, char* path);

@@ -3,16 +3,23 @@
 
 #include "fleet/event_record.h"
 #include "fleet/lock.h"
+#include "fleet/logon_component.h"
+#include "fleet/restore.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quillmend-run.exe [/registry | /user | /install | /uninstall | /rollback] (none: /registry, then /user)\r\n";
+    "usage: quillmend-run.exe [/registry | /user | /install | /uninstall | /rollback | /restore] (none: /registry, then "
+    "/user)\r\n";
 
 // The verbs as typed, in RunVerb's order: "" is no argument.
-const char* const kVerbs[] = {"", "/registry", "/user", "/install", "/uninstall", "/rollback"};
+const char* const kVerbs[] = {"", "/registry", "/user", "/install", "/uninstall", "/rollback", "/restore"};
+// Where a logon run asks to be started again when it leaves work: the user's
+// RunOnce key, whose value Windows deletes before it runs the command ("Run
+// and RunOnce Registry Keys", Microsoft Learn).
+inline constexpr char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 // Where a scope's run stands once it has tried its folder and lock: the one
 // state that decides what it may do.
@@ -28,28 +35,36 @@ struct HalfCodes {
     int code;
 };
 
-// The machine as the check reads it, said as the check says it; returns its exit code.
+// The machine as the check reads it, said as the check says it; returns its
+// exit code. The user half reads and says nothing of the registry.
 int inspectAndSay(RunRecord* record, CheckScope scope, unsigned long long now) {
-    inspectMachine(scope, now, &record->findings);
-    writeCheckLines(record->findings, CheckLineWriter{logCheckLine, &record->log});
+    const CheckLineWriter writer{logCheckLine, &record->log};
+    if (scope == CheckScope::User) {
+        inspectUserHalf(now, &record->findings);
+        writeUserHalfLines(record->findings, writer);
+    } else {
+        inspectMachine(scope, now, &record->findings);
+        writeCheckLines(record->findings, writer);
+    }
     return record->findings.code;
 }
 
 // The header: what runs, as whom, where, and the time the check will give.
 void sayHeader(RunLog* log, RunVerb verb, unsigned long long now) {
+    const bool logon = verb == RunVerb::Logon;
     char account[128];
     char computer[128];
     char stamp[32] = "";
     platform::accountName(account, sizeof account);
     platform::computerName(computer, sizeof computer);
     text::appendUtcTime(stamp, sizeof stamp, now);
-    logFact(log, kLogInfo, "quillmend-run.exe % as % on %, check time %", kVerbs[static_cast<int>(verb)], account,
-            computer, stamp);
+    logFact(log, kLogInfo, logon ? "quillmend-logon.exe% as % on %, check time %" : "quillmend-run.exe % as % on %, check time %",
+            logon ? "" : kVerbs[static_cast<int>(verb)], account, computer, stamp);
 }
 
-Footing takeFooting(RunLog* log, bool machine, char* folder, platform::File* lock) {
+Footing takeFooting(RunLog* log, bool machine, char* folder, platform::File* lock, unsigned waitMilliseconds) {
     if (!prepareLogFolder(log, machine ? LogScope::Machine : LogScope::User, folder)) return Footing::Unlocked;
-    const Lock taken = takeLock(log, folder, lock);
+    const Lock taken = takeLock(log, folder, lock, waitMilliseconds);
     if (taken == Lock::Held) return Footing::HeldElsewhere;
     if (taken != Lock::Taken) return Footing::Unlocked;
     openLog(log, folder);
@@ -61,6 +76,11 @@ Footing takeFooting(RunLog* log, bool machine, char* folder, platform::File* loc
 HalfCodes registryHalf(RunRecord* record, Footing footing, const char* folder, unsigned long long now) {
     HalfCodes half = {0, 0};
     half.before = half.code = inspectAndSay(record, CheckScope::Registry, now);
+    // A feature update may have taken the logon component away: put back, its version as it was.
+    char release[platform::kMaxPath];
+    if (footing == Footing::Locked && !logonComponentPresent() && installedReleaseFolder(&record->install, release)) {
+        registerLogonComponent(release, &record->log);
+    }
     if (!planRegistryWork(record->findings.registry, &record->registry.plan)) return half;
     if (footing != Footing::Locked) {
         logFact(&record->log, kLogError, "backup: not written (no usable log folder); the registry was not changed");
@@ -82,9 +102,15 @@ HalfCodes machineHalf(RunRecord* record, RunVerb verb, Footing footing, const ch
     if (verb == RunVerb::Registry) return registryHalf(record, footing, folder, now);
     HalfCodes half = {0, 0};
     if (footing != Footing::Locked) {
-        // Two installs at once would delete each other's .new and .old files.
-        logFact(&record->log, kLogError, "%: not run without the lock; nothing changed", install ? "install" : "uninstall");
-        half.before = half.code = install ? kRunInstallFailed : 1;
+        // Two installs at once would take each other's folders away; a restore needs the backups' folder.
+        logFact(&record->log, kLogError, "%: not run without the lock; nothing changed",
+                install ? "install" : verb == RunVerb::Restore ? "restore" : "uninstall");
+        half.before = half.code = install ? kRunInstallFailed : verb == RunVerb::Restore ? kRunNoBackup : 1;
+        return half;
+    }
+    if (verb == RunVerb::Restore) {
+        const Restore restored = restoreNewestBackup(&record->registry, &record->log, folder);
+        half.before = half.code = restored == Restore::Restored ? 0 : restored == Restore::NoBackup ? kRunNoBackup : 1;
         return half;
     }
     if (!install) {
@@ -122,17 +148,37 @@ HalfCodes userHalf(RunRecord* record, unsigned long long now) {
     return half;
 }
 
+// Work left at a logon: this program once more at the user's next logon,
+// whatever Windows recorded of the component's version for this user.
+void askAgainAtNextLogon(RunLog* log) {
+    char command[platform::kMaxPath + 2] = "\"";
+    unsigned long error = 0;
+    char* own = command + 1;
+    const bool named = platform::programFile(own) && text::append(command, sizeof command, "\"");
+    if (named && platform::regSetRootValue(platform::RegRoot::User, kRunOnceKey, "Quillmend", platform::kRegSz, command,
+                                           text::length(command) + 1, &error)) {
+        logFact(log, kLogInfo, "logon: run again at this user's next logon");
+    } else {
+        logFactWithError(log, kLogWarning, "logon: % (error %)", "not set to run again at the next logon", error);
+    }
+}
+
 // One scope's run: the folder and the lock, then the work, and the half's
 // Event Log record; an uninstall, which takes the record's source away, leaves none.
 int runScope(RunRecord* record, RunVerb verb) {
-    const bool machine = verb != RunVerb::User;
+    const bool logon = verb == RunVerb::Logon;
+    const bool machine = verb != RunVerb::User && !logon;
     RunLog* log = &record->log;
     startEventText(log);
     char folder[platform::kMaxPath];
     platform::File lock = nullptr;
-    const Footing footing = takeFooting(log, machine, folder, &lock);
+    const Footing footing = takeFooting(log, machine, folder, &lock, logon ? 0 : kLockWaitMilliseconds);
     HalfCodes half = {kRunLockHeld, kRunLockHeld};
-    if (footing == Footing::HeldElsewhere) {
+    if (footing == Footing::HeldElsewhere && logon) {
+        // A logon waits for nobody: Active Setup holds the desktop back until the program ends.
+        logFact(log, kLogWarning, "lock: held by another run; nothing done at this logon");
+        half = {kCheckCannotTell, kCheckCannotTell};
+    } else if (footing == Footing::HeldElsewhere) {
         char seconds[12];
         logFact(log, kLogError, "lock: held by another run for more than % seconds",
                 text::numberText(kLockWaitMilliseconds / 1000, seconds));
@@ -143,7 +189,8 @@ int runScope(RunRecord* record, RunVerb verb) {
     }
     char number[12];
     logFact(log, half.code == 0 ? kLogInfo : kLogError, "exit code %", text::numberText(static_cast<unsigned>(half.code), number));
-    if (verb != RunVerb::Uninstall) {
+    if (logon && half.code != 0) askAgainAtNextLogon(log);
+    if (verb != RunVerb::Uninstall && verb != RunVerb::Restore) {
         reportEventRecord(log, machine ? RunHalf::Registry : RunHalf::User, half.before, half.code);
     }
     closeLog(log);
@@ -175,3 +222,5 @@ int runFleet(const char* arguments, RunRecord* record) {
     if (registry == kCheckCannotTell || user == kCheckCannotTell) return kCheckCannotTell;
     return registry | user;
 }
+
+int runLogon(RunRecord* record) { return runScope(record, RunVerb::Logon); }

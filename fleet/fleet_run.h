@@ -13,7 +13,8 @@
 constexpr int kRunNoBackup = 8;   // registry work found, but no backup could be written: nothing changed
 constexpr int kRunLockHeld = 9;   // another run held the lock past the wait: nothing was done
 
-enum class RunVerb { Both, Registry, User, Install, Uninstall, Rollback, Invalid };  // the order of kVerbs
+// The order of kVerbs; Logon is quillmend-logon.exe's run, which no argument names.
+enum class RunVerb { Both, Registry, User, Install, Uninstall, Rollback, Restore, Invalid, Logon };
 RunVerb parseRunVerb(const char* arguments);
 
 // Everything one run found, planned, logged and will report.
@@ -26,3 +27,8 @@ struct RunRecord {
 
 // One whole run for the argument string; returns the exit code.
 int runFleet(const char* arguments, RunRecord* record);
+
+// quillmend-logon.exe's run, at a logon: the user half without waiting for
+// its lock; when work is left, the same program again at this user's next
+// logon (RunOnce). Returns the check's user code: 0, 2 or 4.
+int runLogon(RunRecord* record);

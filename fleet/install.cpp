@@ -2,6 +2,7 @@
 #include "fleet/install.h"
 
 #include "fleet/event_record.h"
+#include "fleet/logon_component.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -376,11 +377,19 @@ int installRelease(InstallWork* work, RunLog* log, bool overNewer) {
     if (work->target[0] == '\0' && (!stageRelease(work, log) || !placeRelease(work, log, own))) return kRunInstallFailed;
     char messageFile[platform::kMaxPath];
     if (join(messageFile, work->target, kReleasePrograms[kMessageFileProgram])) registerEventSources(messageFile, log);
+    registerLogonComponent(work->target, log);
     if (!retireOthers(work, log, own)) {
         logFact(log, kLogError, "install: a newer release stays installed: run /rollback again once nothing holds it");
         return kRunInstallFailed;
     }
     return 0;
+}
+
+bool installedReleaseFolder(InstallWork* work, char* folder) {
+    if (!installFolder(work->folder)) return false;
+    readReleaseFolders(work);
+    const int installed = installedRelease(*work);
+    return installed >= 0 && join(folder, work->folder, work->found[installed].name);
 }
 
 int uninstallRelease(InstallWork* work, RunLog* log) {
@@ -400,6 +409,7 @@ int uninstallRelease(InstallWork* work, RunLog* log) {
         failed = true;
     }
     if (failed) logFactWithError(log, kLogError, "uninstall: Event Log source %: not removed (error %)", kEventSource, error);
+    if (!removeLogonComponent(log)) failed = true;
     if (platform::folderTrust(work->folder, platform::FolderAcl::Programs) == platform::FolderTrust::Missing) {
         logFact(log, kLogInfo, "uninstall: \"%\" is not there", work->folder);
         return failed ? 1 : 0;

@@ -11,7 +11,8 @@
 #include "platform/platform.h"
 
 // The release's programs, installed together.
-constexpr const char* kReleasePrograms[] = {"quillmend.exe", "quillmend-run.exe", "quillmend-check.exe"};
+constexpr const char* kReleasePrograms[] = {"quillmend.exe", "quillmend-run.exe", "quillmend-check.exe",
+                                           "quillmend-logon.exe"};
 constexpr int kReleaseProgramCount = sizeof kReleasePrograms / sizeof kReleasePrograms[0];
 constexpr int kMessageFileProgram = 1;  // quillmend-run.exe: the Event Log source's message file
 constexpr int kCheckProgram = 2;        // quillmend-check.exe: a release folder counts only while it holds it
@@ -69,8 +70,11 @@ struct InstallWork {
 // kRunInstallFailed; says each step.
 int installRelease(InstallWork* work, RunLog* log, bool overNewer);
 
+// The installed release's folder (kMaxPath bytes); false when none is installed.
+bool installedReleaseFolder(InstallWork* work, char* folder);
+
 // Deletes every release folder (a check a user holds: the folder marked as
 // no release, and what stays left for a later run), what earlier runs left,
 // and the install folder when empty. 0 when no release is installed after
-// it and the Event Log source is gone, 1 otherwise.
+// it and the Event Log source and the logon component are gone, 1 otherwise.
 int uninstallRelease(InstallWork* work, RunLog* log);

@@ -5,7 +5,7 @@
 
 // In the machine's folder only SYSTEM and Administrators can reach the file,
 // so no user can take or hold it.
-Lock takeLock(RunLog* log, const char* folder, platform::File* lock) {
+Lock takeLock(RunLog* log, const char* folder, platform::File* lock, unsigned waitMilliseconds) {
     char path[platform::kMaxPath];
     path[0] = '\0';
     if (!text::appendFormat(path, sizeof path, "%\\%", folder, kLockFileName)) return Lock::Unavailable;
@@ -16,7 +16,7 @@ Lock takeLock(RunLog* log, const char* folder, platform::File* lock) {
             logFactWithError(log, kLogWarning, "lock: cannot open \"%\" (error %)", path, error);
             return Lock::Unavailable;
         }
-        if (waited >= kLockWaitMilliseconds) return Lock::Held;
+        if (waited >= waitMilliseconds) return Lock::Held;
         platform::sleepMilliseconds(kLockPollMilliseconds);
     }
 }

@@ -22,4 +22,5 @@ enum class Lock {
     Held,         // another run held it past the wait
     Unavailable,  // it cannot be opened for another reason (said in one line)
 };
-Lock takeLock(RunLog* log, const char* folder, platform::File* lock);
+// waitMilliseconds: how long to wait for it (0: one try, as at a logon, which must not wait).
+Lock takeLock(RunLog* log, const char* folder, platform::File* lock, unsigned waitMilliseconds = kLockWaitMilliseconds);

@@ -1,6 +1,7 @@
 // The registry plan made and carried out: backup, deletions the backup covers, the setup value.
 #include "fleet/registry_work.h"
 
+#include "fleet/logon_component.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "reading/run_types.h"
@@ -57,6 +58,8 @@ PlanOutcome carryOutRegistryPlan(RegistryWork* work, RunLog* log, const char* fo
         logFact(log, kLogWarning,
                 "kept: every registration (the release changed after the backup; the next run takes them)");
     } else {
+        // Before the first deletion: a run ended between them costs each user one needless logon run, never a lost one.
+        raiseLogonVersion(log, "each user's stale Extend.dat goes at their next logon");
         deleteSaved(work, log, key);
         rewriteSetupExtension(key);
         if (setupExtensionState(key) == SetupExtension::Current) logFact(log, kLogInfo, "written: %", kSetupExtensionValue);

@@ -223,6 +223,18 @@ bool regSetKeyValue(const char* key, const char* name, unsigned long type, const
 // RegDeleteKeyA below HKEY_LOCAL_MACHINE (a key without subkeys); a key that
 // is not there counts as deleted.
 bool regDeleteKey(const char* key, unsigned long* error);
+
+// Keys outside this program's view of HKEY_LOCAL_MACHINE: the machine's
+// native view (KEY_WOW64_64KEY, which 32-bit Windows ignores: "Accessing an
+// Alternate Registry View", Microsoft Learn), and the running user's hive.
+enum class RegRoot { MachineNative, User };
+// RegCreateKeyExA and RegSetValueExA: one value, the key made when missing.
+bool regSetRootValue(RegRoot root, const char* key, const char* name, unsigned long type, const void* data,
+                     unsigned long size, unsigned long* error);
+// RegOpenKeyExA for KEY_QUERY_VALUE and RegQueryValueExA; size as regQueryValue takes it.
+ValueRead regReadRootValue(RegRoot root, const char* key, const char* name, unsigned char* data, unsigned long* size);
+// RegDeleteKeyExA (a key without subkeys); one not there counts as deleted.
+bool regDeleteRootKey(RegRoot root, const char* key, unsigned long* error);
 // One record: RegisterEventSourceA, ReportEventW with text (UTF-8) as its one
 // string, DeregisterEventSource. type: EVENTLOG_ERROR_TYPE, _WARNING_ or _INFORMATION_.
 constexpr unsigned short kEventError = 1;

@@ -529,6 +529,40 @@ bool regDeleteKey(const char* key, unsigned long* error) {
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
+namespace {
+HKEY rootHandle(RegRoot root) { return root == RegRoot::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+REGSAM rootView(RegRoot root) { return root == RegRoot::MachineNative ? KEY_WOW64_64KEY : 0; }
+}  // namespace
+
+bool regSetRootValue(RegRoot root, const char* key, const char* name, unsigned long type, const void* data,
+                     unsigned long size, unsigned long* error) {
+    HKEY handle = nullptr;
+    LONG status = RegCreateKeyExA(rootHandle(root), key, 0, nullptr, 0, KEY_SET_VALUE | rootView(root), nullptr,
+                                  &handle, nullptr);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExA(handle, name, 0, type, static_cast<const BYTE*>(data), size);
+        RegCloseKey(handle);
+    }
+    *error = static_cast<unsigned long>(status);
+    return status == ERROR_SUCCESS;
+}
+
+ValueRead regReadRootValue(RegRoot root, const char* key, const char* name, unsigned char* data, unsigned long* size) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(rootHandle(root), key, 0, KEY_QUERY_VALUE | rootView(root), &handle) != ERROR_SUCCESS) {
+        return ValueRead::Failed;
+    }
+    const ValueRead read = regQueryValue(reinterpret_cast<RegKey>(handle), name, data, size);
+    RegCloseKey(handle);
+    return read;
+}
+
+bool regDeleteRootKey(RegRoot root, const char* key, unsigned long* error) {
+    const LONG status = RegDeleteKeyExA(rootHandle(root), key, rootView(root), 0);
+    *error = static_cast<unsigned long>(status);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
 bool reportEvent(const char* source, unsigned short type, unsigned long id, const char* utf8, unsigned long* error) {
     HANDLE log = RegisterEventSourceA(nullptr, source);
     if (log == nullptr) {

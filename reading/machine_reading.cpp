@@ -134,16 +134,33 @@ void writeUserLines(const UserFindings& user, CheckLineWriter out) {
     }
 }
 
+// The time it looked, so that a log can date what it says.
+void writeCheckedLine(const CheckFindings& findings, CheckLineWriter out) {
+    char stamp[32] = "";
+    text::appendUtcTime(stamp, sizeof stamp, findings.checkedAt);
+    writeLine(out, "checked: ", stamp);
+}
+
+void writeVerdictLine(const CheckFindings& findings, CheckLineWriter out) {
+    static const char* const kVerdicts[] = {
+        "nothing left to clean (exit code 0)", "registry work remains (exit code 1)",
+        "a stale Extend.dat remains (exit code 2)", "registry work and a stale Extend.dat remain (exit code 3)",
+        "cannot tell what is left: a line above says why (exit code 4)"};
+    static_assert(kCheckCannotTell == 4, "the verdicts follow the exit codes");
+    writeLine(out, "verdict: ", kVerdicts[findings.code], "", "", "", "", "", false, findings.code);
+}
+
 }  // namespace
 
 void inspectMachine(CheckScope scope, unsigned long long now, CheckFindings* findings) {
+    if (scope == CheckScope::User) {
+        inspectUserHalf(now, findings);
+        return;
+    }
     findings->scope = scope;
     findings->checkedAt = now;
-    int code = 0;
-    if (scope != CheckScope::User) {
-        inspectRegistry(&findings->registry);
-        code |= findings->registry.code;
-    }
+    inspectRegistry(&findings->registry);
+    int code = findings->registry.code;
     if (scope != CheckScope::Registry) {
         inspectUserFiles(now, &findings->user);
         code |= findings->user.code;
@@ -151,18 +168,26 @@ void inspectMachine(CheckScope scope, unsigned long long now, CheckFindings* fin
     findings->code = (code & kCheckCannotTell) != 0 ? kCheckCannotTell : code;
 }
 
-void writeCheckLines(const CheckFindings& findings, CheckLineWriter out) {
-    // The time it looked, so that a log can date what it says.
-    char stamp[32] = "";
-    text::appendUtcTime(stamp, sizeof stamp, findings.checkedAt);
-    writeLine(out, "checked: ", stamp);
-    if (findings.scope != CheckScope::User) writeRegistryLines(findings.registry, out);
-    if (findings.scope != CheckScope::Registry) writeUserLines(findings.user, out);
+void inspectUserHalf(unsigned long long now, CheckFindings* findings) {
+    findings->scope = CheckScope::User;
+    findings->checkedAt = now;
+    inspectUserFiles(now, &findings->user);
+    findings->code = findings->user.code;
+}
 
-    static const char* const kVerdicts[] = {
-        "nothing left to clean (exit code 0)", "registry work remains (exit code 1)",
-        "a stale Extend.dat remains (exit code 2)", "registry work and a stale Extend.dat remain (exit code 3)",
-        "cannot tell what is left: a line above says why (exit code 4)"};
-    static_assert(kCheckCannotTell == 4, "the verdicts follow the exit codes");
-    writeLine(out, "verdict: ", kVerdicts[findings.code], "", "", "", "", "", false, findings.code);
+void writeCheckLines(const CheckFindings& findings, CheckLineWriter out) {
+    if (findings.scope == CheckScope::User) {
+        writeUserHalfLines(findings, out);
+        return;
+    }
+    writeCheckedLine(findings, out);
+    writeRegistryLines(findings.registry, out);
+    if (findings.scope != CheckScope::Registry) writeUserLines(findings.user, out);
+    writeVerdictLine(findings, out);
+}
+
+void writeUserHalfLines(const CheckFindings& findings, CheckLineWriter out) {
+    writeCheckedLine(findings, out);
+    writeUserLines(findings.user, out);
+    writeVerdictLine(findings, out);
 }

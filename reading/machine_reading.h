@@ -19,6 +19,9 @@ struct CheckFindings {
     int code;
 };
 void inspectMachine(CheckScope scope, unsigned long long now, CheckFindings* findings);
+// The user half alone, as inspectMachine reads it for CheckScope::User: for a
+// program that never looks at the registry.
+void inspectUserHalf(unsigned long long now, CheckFindings* findings);
 
 // Where the check's lines go: write is handed each line whole (its line
 // break included); utf8 when it holds a path in UTF-8, else all of it is in
@@ -30,3 +33,5 @@ struct CheckLineWriter {
 };
 // The check's lines for the findings, one fact a line; writer is their only way out.
 void writeCheckLines(const CheckFindings& findings, CheckLineWriter writer);
+// The lines of a user half's findings, as writeCheckLines writes them.
+void writeUserHalfLines(const CheckFindings& findings, CheckLineWriter writer);

@@ -103,7 +103,8 @@ TEST_F(FleetTest, RegistryWorkIsBackedUpCleanedLoggedAndRestorable) {
     EXPECT_EQ(texts[0], "1 quillmend-run.exe /registry as ann on PC-7, check time 2026-12-09T13:20:05Z");
     EXPECT_EQ(texts[1], "1 checked: 2026-12-09T13:20:05Z");
     const std::vector<std::string> expectedTail = {
-        "2 verdict: registry work remains (exit code 1)", "1 backup: " + kBackup, "1 deleted: KestrinCorp810",
+        "2 verdict: registry work remains (exit code 1)", "1 backup: " + kBackup,
+        "1 logon: version 1: each user's stale Extend.dat goes at their next logon", "1 deleted: KestrinCorp810",
         "1 deleted: KestrinCorp801", "1 deleted: Marvil", "1 written: Outlook Setup Extension"};
     EXPECT_NE(std::search(texts.begin(), texts.end(), expectedTail.begin(), expectedTail.end()), texts.end());
     EXPECT_EQ(texts[texts.size() - 2], "1 verdict: nothing left to clean (exit code 0)");
@@ -580,13 +581,14 @@ TEST_F(FleetTest, VerbsAreComparedAsTheCheckComparesItsSwitches) {
     EXPECT_EQ(parseRunVerb("/install"), RunVerb::Install);
     EXPECT_EQ(parseRunVerb("/UnInstall"), RunVerb::Uninstall);
     EXPECT_EQ(parseRunVerb(" /ROLLBACK"), RunVerb::Rollback);
+    EXPECT_EQ(parseRunVerb("/restore"), RunVerb::Restore);
     for (const char* wrong : {"/S", "/registry /user", "-user", "/users", "install"}) {
         SCOPED_TRACE(wrong);
         SetUp();
         EXPECT_EQ(runFleet(wrong), kCheckUsage);
         EXPECT_EQ(sim::machine().errorOutput,
-                  "usage: quillmend-run.exe [/registry | /user | /install | /uninstall | /rollback] (none: /registry, "
-                  "then /user)\r\n");
+                  "usage: quillmend-run.exe [/registry | /user | /install | /uninstall | /rollback | /restore] (none: "
+                  "/registry, then /user)\r\n");
         EXPECT_TRUE(sim::machine().log.empty()) << "nothing done";
     }
 }

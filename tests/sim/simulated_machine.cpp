@@ -297,6 +297,10 @@ Descriptor securityOf(const std::string& path) {
     return descriptor;
 }
 
+std::string rootKey(platform::RegRoot root, const char* key) {
+    return std::string(root == platform::RegRoot::User ? kUserHive : kNativeView) + "\\" + key;
+}
+
 std::string folderSddl(platform::FolderAcl acl) {
     return std::string(platform::kProgramsFolderSddl,
                        acl == platform::FolderAcl::Logs ? platform::kLogsFolderSddlLength
@@ -971,6 +975,50 @@ bool regDeleteKey(const char* key, unsigned long* error) {
     current().keys.erase(key);
     current().values.erase(key);
     return true;
+}
+
+bool regSetRootValue(RegRoot root, const char* key, const char* name, unsigned long type, const void* data,
+                     unsigned long size, unsigned long* error) {
+    const std::string path = sim::rootKey(root, key);
+    sim::note("setRootValue " + path + " " + name);
+    auto found = current().keys.find(path);
+    // HKEY_CURRENT_USER is the running account's own; the machine's keys are Administrators' and SYSTEM's.
+    *error = (found != current().keys.end() && found->second != sim::KeyState::Present) ||
+                     (root != RegRoot::User && !sim::mayChangeKeys())
+                 ? kErrorAccessDenied
+                 : 0;
+    if (*error != 0) return false;
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    sim::setValue(path, name, static_cast<unsigned>(type), std::vector<unsigned char>(bytes, bytes + size));
+    return true;
+}
+
+ValueRead regReadRootValue(RegRoot root, const char* key, const char* name, unsigned char* data, unsigned long* size) {
+    const std::string path = sim::rootKey(root, key);
+    sim::note("readRootValue " + path + " " + name);
+    const auto keyFound = current().keys.find(path);
+    if (keyFound == current().keys.end() || keyFound->second != sim::KeyState::Present) return ValueRead::Failed;
+    const auto values = current().values.find(path);
+    const auto value = values == current().values.end() ? sim::Values::iterator{} : values->second.find(name);
+    if (values == current().values.end() || value == values->second.end() || value->second.readDenied) {
+        return ValueRead::Failed;
+    }
+    const unsigned long needed = static_cast<unsigned long>(value->second.data.size());
+    const unsigned long room = *size;
+    *size = needed;
+    if (needed > room) return ValueRead::MoreData;
+    if (needed != 0) std::memcpy(data, value->second.data.data(), needed);
+    return ValueRead::Fitted;
+}
+
+bool regDeleteRootKey(RegRoot root, const char* key, unsigned long* error) {
+    const std::string path = sim::rootKey(root, key);
+    if (root != RegRoot::User && !sim::mayChangeKeys() && current().keys.count(path) != 0) {
+        sim::note("deleteRootKey " + path);
+        *error = kErrorAccessDenied;
+        return false;
+    }
+    return regDeleteKey(path.c_str(), error);
 }
 
 bool reportEvent(const char* source, unsigned short type, unsigned long id, const char* text, unsigned long* error) {

@@ -208,6 +208,11 @@ void restart();
 void setSecurity(const std::string& path, const std::string& sddl);
 // The descriptor path has: its own, or what the folders above pass down.
 Descriptor securityOf(const std::string& path);
+// Where the machine keeps a key outside the program's view: the native view
+// of HKEY_LOCAL_MACHINE, or the running user's hive, named as the key's first part.
+inline constexpr char kNativeView[] = "[64-bit view]";
+inline constexpr char kUserHive[] = "HKEY_CURRENT_USER";
+std::string rootKey(platform::RegRoot root, const char* key);
 // The descriptor createFolder asks for: the programs', or the logs' without Users.
 std::string folderSddl(platform::FolderAcl acl);
 // A folder in that state: by a descriptor that gives it, as Windows sets them,
