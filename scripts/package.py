@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Makes the release in dist/ (or the folder given): quillmend-<version>-win32.zip
-(quillmend.exe, quillmend-check.exe, quillmend-run.exe, the engines' PowerShell scripts of deploy/,
+(quillmend.exe, quillmend-check.exe, quillmend-run.exe, quillmend-logon.exe, the engines' PowerShell scripts of deploy/,
 README.md, SECURITY.md, CHANGELOG.md, CONTRIBUTING.md, docs/, LICENSE, SHA256SUMS), SHA256SUMS over the zip and the three programs, and, when
 signed, SIGNER with the certificate's SHA-256 thumbprint. Signing signs the
 programs and every PowerShell script with the same certificate (Configuration
@@ -30,7 +30,7 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 # 1980-01-01, the earliest date a zip holds; SOURCE_DATE_EPOCH overrides it.
 FIXED_DATE = (1980, 1, 1, 0, 0, 0)
 PASSWORD = "QUILLMEND_SIGN_PASSWORD"
-PROGRAMS = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe")
+PROGRAMS = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe", "quillmend-logon.exe")
 # The deployment engines' scripts, shipped as they are in the sources.
 SCRIPTS = ("quillmend-detect-registry.ps1", "quillmend-detect-user.ps1", "quillmend-remediation-detect.ps1",
            "quillmend-remediation.ps1", "quillmend-baseline-discovery.ps1")

@@ -411,12 +411,24 @@ TEST_F(FleetTest, UserRunDeletesOnlyStaleCopiesItCanReachAndNeverTouchesTheRegis
          "roaming Extend.dat: present and stale (a file), out of a run's reach (the folder's name holds characters "
          "outside the ANSI code page): delete it by hand, at (UTF-8) C:\\Users\\ann\\\u65e5\\Microsoft\\Outlook\\Extend.dat"},
     };
+    // Each as /user, and as the logon program, which runs the same half.
     for (const Case& c : kCases) {
-        SCOPED_TRACE(c.name);
+      for (const bool logon : {false, true}) {
+        SCOPED_TRACE(std::string(c.name) + (logon ? ", at a logon" : ""));
         SetUp();
         c.change();
-        const auto before = sim::machine().values;
-        EXPECT_EQ(runFleet("/user"), c.code);
+        auto before = sim::machine().values;
+        sim::machine().programPath = path(kRelease, logon ? "quillmend-logon.exe" : "quillmend-run.exe");
+        EXPECT_EQ(logon ? runLogon() : runFleet("/user"), c.code);
+        // Work left at a logon: the one change beyond the files, the program once more at the next logon.
+        EXPECT_EQ(sim::hasValue(kRunOnce, "Quillmend"), logon && c.code != 0);
+        if (logon && c.code != 0) {
+            EXPECT_EQ(sim::stringValue(kRunOnce, "Quillmend"), "\"" + path(kRelease, "quillmend-logon.exe") + "\"" + '\0');
+            before[kRunOnce] = sim::machine().values[kRunOnce];
+        }
+        if (logon) {
+            EXPECT_EQ(sim::machine().events.back().text.rfind("quillmend-logon.exe as ann on PC-7", 0), 0u);
+        }
         EXPECT_EQ(sim::machine().values, before);
         EXPECT_TRUE(sim::logged("openForValues").empty() && registryChanges().empty());
         EXPECT_EQ(sim::hasFile(kRoamingCopy), c.roamingLeft);
@@ -429,7 +441,21 @@ TEST_F(FleetTest, UserRunDeletesOnlyStaleCopiesItCanReachAndNeverTouchesTheRegis
         EXPECT_TRUE(c.code != kCheckCannotTell || (*found)[0] == '3') << "a verdict that cannot tell is an error";
         EXPECT_EQ(sim::machine().files[kUserLogs].acl, platform::FolderAcl::Inherited);
         EXPECT_FALSE(sim::hasFile(kLogs)) << "the machine's log folder is not a user run's";
+      }
     }
+}
+
+TEST_F(FleetTest, TheLogonProgramNeverWaitsForItsLock) {
+    sim::addFolder(kUserLogs);
+    sim::machine().heldFiles.insert(path(kUserLogs, "quillmend-run.lck"));
+    sim::machine().heldUntil = ~0ull;
+    EXPECT_EQ(runLogon(), kCheckCannotTell);
+    EXPECT_EQ(sim::machine().slept, 0u) << "a logon waits for nobody";
+    EXPECT_TRUE(sim::hasFile(kRoamingCopy) && sim::hasFile(kLocalCopy));
+    EXPECT_NE(sim::machine().output.find("lock: held by another run; nothing done at this logon\r\n"), std::string::npos);
+    EXPECT_TRUE(sim::hasValue(kRunOnce, "Quillmend")) << "the next logon tries again";
+    EXPECT_EQ(sim::machine().events.back().source, "Quillmend User");
+    EXPECT_EQ(sim::machine().events.back().id, 2003u);
 }
 
 TEST_F(FleetTest, NoArgumentRunsBothHalves) {
@@ -793,6 +819,86 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
     }
 }
 
+// Each user's half at logon: the component, and a version that rises with a change only.
+TEST_F(FleetTest, TheLogonVersionRisesOnlyWithAChange) {
+    struct Step {
+        const char* what;
+        void (*change)();
+        const char* command;
+        const char* version;  // the component's, "<absent>" without one
+    };
+    const Step kSteps[] = {
+        {"the first install, with work: registered, then raised before the first deletion", [] {}, "/install", "2"},
+        {"a second install, nothing to clean", [] {}, "/install", "2"},
+        {"a registry run that finds nothing", [] {}, "/registry", "2"},
+        {"Outlook consuming its setup value", [] { sim::machine().values[kExtensionsKey].erase(kSetupExtension); },
+         "/registry", "2"},
+        {"registrations back", addAllEntries, "/registry", "3"},
+        {"the component taken away, as a feature update may: put back as it was",
+         [] { sim::machine().keys.erase(kLogonComponent); }, "/registry", "3"},
+        {"a later build: pointed at its folder, not raised",
+         [] {
+             for (const char* p : kReleasePrograms) sim::addContent(path(kRelease, p), std::string("newer build ") + p);
+         },
+         "/install", "3"},
+        {"the clock a year back, registrations back: raised all the same",
+         [] {
+             sim::machine().now -= 365ull * 24 * 3600 * 10000000;
+             addAllEntries();
+         },
+         "/registry", "4"},
+        {"the uninstall: the component goes, its count stays", [] {}, "/uninstall", "<absent>"},
+        {"installed again, nothing to clean: not lowered, not raised", [] {}, "/install", "4"},
+        {"a restore: raised, the registrations back", [] {}, "/restore", "5"},
+    };
+    for (const Step& step : kSteps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        sim::machine().now += 10000000;
+        EXPECT_EQ(runFleet(step.command), 0) << sim::machine().output;
+        const bool registered = sim::hasValue(kLogonComponent, "Version");
+        EXPECT_EQ(sim::stringValue(kLogonComponent, "Version"), registered ? step.version + std::string(1, '\0') : step.version);
+        if (!registered) continue;
+        EXPECT_EQ(sim::stringValue(kLogonComponent, "StubPath"),
+                  "\"" + path(installedFolder().c_str(), "quillmend-logon.exe") + "\"" + '\0');
+        EXPECT_EQ(sim::machine().values[kLogonComponent]["IsInstalled"].data, (std::vector<unsigned char>{1, 0, 0, 0}));
+        EXPECT_FALSE(sim::hasValue(kLogonComponent, "")) << "no name shown at logon";
+        EXPECT_EQ(sim::machine().values[kLogonCounter]["Logon run version"].data[0], std::stoi(step.version));
+    }
+    EXPECT_EQ(ladderLeft().size(), 4u) << "the restore put them back";
+}
+
+TEST_F(FleetTest, ARestoreSaysWhichBackupItUsedOrThatThereIsNone) {
+    EXPECT_EQ(runFleet("/restore"), kRunNoBackup);
+    EXPECT_NE(sim::machine().output.find("restore: no backup in \"" + std::string(kLogs) + "\"; nothing changed\r\n"),
+              std::string::npos);
+    EXPECT_EQ(runFleet("/registry"), 0);
+    // A second run under a clock set back: its backup is the newest by sequence, not by time.
+    sim::setString(kExtensionsKey, "Marvil", "a later Marvil");
+    sim::machine().now -= 3600ull * 10000000;
+    EXPECT_EQ(runFleet("/registry"), 0);
+    std::string second;
+    for (const std::string& name : sim::filesIn(kLogs)) {
+        if (name.rfind("extensions-0000000002-", 0) == 0) second = path(kLogs, name);
+    }
+    sim::machine().output.clear();
+    EXPECT_EQ(runFleet("/restore"), 0);
+    EXPECT_NE(sim::machine().output.find("restore: \"" + second + "\"\r\nlogon: version"), std::string::npos)
+        << sim::machine().output;
+    EXPECT_NE(sim::machine().output.find("restored: Marvil\r\n"), std::string::npos);
+    EXPECT_EQ(sim::stringValue(kExtensionsKey, "Marvil"), std::string("a later Marvil") + '\0');
+    EXPECT_EQ(sim::stringValue(kExtensionsKey, kSetupExtension), std::string(kSetupData) + '\0') << "as that run found it";
+    EXPECT_EQ(sim::machine().values[kExtensionsKey].count("KestrinCorp810"), 0u) << "not in that backup";
+    // A file naming another key is not the run's: nothing changes.
+    std::string& content = sim::machine().files[second].content;
+    content[content.find(std::string("E\0x\0t\0e\0n", 9))] = 'X';
+    const auto restored = sim::machine().values;
+    EXPECT_EQ(runFleet("/restore"), kRunNoBackup);
+    EXPECT_NE(sim::machine().output.find("is not a backup this program wrote whole; nothing changed\r\n"),
+              std::string::npos);
+    EXPECT_EQ(sim::machine().values, restored);
+}
+
 TEST(ReleaseName, OneSpellingForEachNumber) {
     ReleaseNumber number;
     ASSERT_TRUE(parseReleaseName("3.0.0+12", &number));
@@ -977,6 +1083,15 @@ TEST_F(FleetTest, ARunEndedAtAnyCallLosesNothingAndTheNextFinishesIt) {
          {"/install", "let go", "/uninstall", "/install"}, true, true},
         {"/registry with work", [] {}, {"/registry"}, false, true},
         {"/user with stale copies", [] {}, {"/user"}, false, true},
+        {"/registry, then /restore", [] {}, {"/registry", "/restore"}, false, true},
+    };
+    // The logon count, so that a deletion it did not precede shows.
+    const auto logonCount = [](const std::map<std::string, sim::Values>& values) {
+        const auto key = values.find(kLogonCounter);
+        if (key == values.end() || key->second.count("Logon run version") == 0) return 0u;
+        unsigned count = 0;
+        std::memcpy(&count, key->second.at("Logon run version").data.data(), sizeof count);
+        return count;
     };
     const auto run = [](const char* command) {
         if (std::string(command) != "let go") return runFleet(command);
@@ -1015,6 +1130,12 @@ TEST_F(FleetTest, ARunEndedAtAnyCallLosesNothingAndTheNextFinishesIt) {
                     m.atRestart = restartAtStart;
                 }
                 std::string fault = releaseFault(verb.mayBeNone);
+                for (const char* name : kLadder) {
+                    if (fault.empty() && before.count(name) != 0 && !sim::hasValue(kExtensionsKey, name) &&
+                        logonCount(m.values) <= logonCount(valuesAtStart)) {
+                        fault = std::string(name) + " deleted before each user's logon run was asked for";
+                    }
+                }
                 sim::restart();
                 if (fault.empty()) fault = endedRunFault(before, verb.mayBeNone);
                 const bool cut = how == sim::Ending::PowerCut;
@@ -1033,7 +1154,24 @@ TEST_F(FleetTest, ARunEndedAtAnyCallLosesNothingAndTheNextFinishesIt) {
                     fault = logFault(logs[i], sim::hasFile(kLogFiles[i]) ? m.files[kLogFiles[i]].content : "", cut);
                 }
                 if (fault.empty() && code != 0) fault = "the next run exits " + std::to_string(code);
-                if (fault.empty() && runCheck(verb.commands.back() == std::string("/user") ? "/user" : "/registry") != 0) {
+                const std::string last = verb.commands.back();
+                if (last == "/restore") {
+                    // Its 0 says the newest backup's registrations are back, which the check then counts as work.
+                    std::string newest;
+                    for (const std::string& name : sim::filesIn(kLogs)) {
+                        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".reg") == 0) newest = name;
+                    }
+                    std::string text;
+                    for (size_t i = 0; i < m.files[path(kLogs, newest)].content.size(); i += 2) {
+                        text += m.files[path(kLogs, newest)].content[i];
+                    }
+                    for (const char* name : kLadder) {
+                        if (fault.empty() && text.find("\"" + std::string(name) + "\"=hex") != std::string::npos &&
+                            !sim::hasValue(kExtensionsKey, name)) {
+                            fault = std::string("the next restore did not put back ") + name;
+                        }
+                    }
+                } else if (fault.empty() && runCheck(last == "/user" ? "/user" : "/registry") != 0) {
                     fault = "the next run's exit 0 is not the check's";
                 }
                 if (fault.empty() && verb.installs && installed() != release("new ")) fault = "the next run did not install";

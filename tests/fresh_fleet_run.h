@@ -9,3 +9,9 @@ inline int runFleet(const char* arguments) {
     const std::unique_ptr<RunRecord> record(new RunRecord());
     return runFleet(arguments, record.get());
 }
+
+// quillmend-logon.exe's run, likewise.
+inline int runLogon() {
+    const std::unique_ptr<RunRecord> record(new RunRecord());
+    return runLogon(record.get());
+}

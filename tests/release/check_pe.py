@@ -6,7 +6,7 @@ DependentLoadFlags restrict the loader's DLL search to System32, an embedded man
 runs as invoker, a version resource, no link timestamp, and a size of at most
 8 KiB (16 KiB for quillmend-check.exe, whose wide look-up of folders a run
 cannot name takes room; 40 KiB for quillmend-run.exe, which holds the check,
-the stages and the fleet layer), not counting an Authenticode signature; no program imports anything that starts a process, loads a DLL by
+the stages and the fleet layer; 16 KiB for quillmend-logon.exe, the user half alone), not counting an Authenticode signature; no program imports anything that starts a process, loads a DLL by
 name, or changes file times, the clock or token privileges. With --read-only,
 also that it imports no Windows function that changes the registry or files or
 shows a box. With --messages PAGE, that its message table holds exactly the
@@ -18,7 +18,7 @@ import struct
 import sys
 
 MAX_SIZE = 8 * 1024
-MAX_SIZES = {"quillmend-check.exe": 16 * 1024, "quillmend-run.exe": 40 * 1024}
+MAX_SIZES = {"quillmend-check.exe": 16 * 1024, "quillmend-run.exe": 40 * 1024, "quillmend-logon.exe": 16 * 1024}
 ALLOWED_IMPORTS = {"ADVAPI32.DLL", "KERNEL32.DLL", "SHELL32.DLL", "USER32.DLL"}
 RT_MESSAGETABLE, RT_VERSION, RT_MANIFEST = 11, 16, 24
 # A row of the page's ID table: | 1001 | Information | The registry was cleaned. |

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Two builds of the same sources in different folders must give the same
-# quillmend.exe, quillmend-check.exe and quillmend-run.exe, byte for byte.
+# quillmend.exe, quillmend-check.exe, quillmend-run.exe and quillmend-logon.exe, byte for byte.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
@@ -20,7 +20,7 @@ for dir in a "second build, elsewhere"; do
 done
 
 failed=0
-for program in quillmend.exe quillmend-check.exe quillmend-run.exe; do
+for program in quillmend.exe quillmend-check.exe quillmend-run.exe quillmend-logon.exe; do
   first="$work/a/build/$program"
   second="$work/second build, elsewhere/build/$program"
   sha256sum "$first" "$second" | sed "s|$work/||"

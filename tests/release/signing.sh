@@ -50,12 +50,13 @@ check "the zip holds the five PowerShell scripts" test "$(echo "$scripts" | wc -
 check "each PowerShell script's signature verifies against the certificate" \
   eval 'for s in $scripts; do osslsigncode verify -CAfile "$work/cert.pem" -in "$s" || exit 1; done' 
 check "the signatures verify against the certificate" \
-  eval 'for p in quillmend quillmend-check quillmend-run; do
+  eval 'for p in quillmend quillmend-check quillmend-run quillmend-logon; do
           osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-$p.exe" || exit 1; done'
 check "the PE check holds for the signed files" \
   eval 'python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend.exe" &&
         python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend-check.exe" --console --read-only &&
-        python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend-run.exe" --console'
+        python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend-run.exe" --console &&
+        python3 "$root/tests/release/check_pe.py" "$work/signed-quillmend-logon.exe"'
 grep '^size:' "$work/out"
 
 bash "$root/scripts/verify-release.sh" "$zip" >"$work/verify.log" 2>&1
@@ -64,10 +65,10 @@ cat "$work/verify.log"
 check "verify-release matches the signed zip" test $status -eq 0
 check "verify-release says so" grep -qx "matches the sources" "$work/verify.log"
 check "verify-release names the signer" grep -q "thumbprint: $thumbprint" "$work/verify.log"
-check "verify-release compares the three programs and the five scripts" \
-  test "$(grep -cE '^quillmend(-check|-run)?\.exe:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 8
-check "verify-release says that none of the eight signatures is time-stamped" \
-  test "$(grep -c '^  time stamp: none: ' "$work/verify.log")" -eq 8
+check "verify-release compares the four programs and the five scripts" \
+  test "$(grep -cE '^quillmend(-check|-run|-logon)?\.exe:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 9
+check "verify-release says that none of the nine signatures is time-stamped" \
+  test "$(grep -c '^  time stamp: none: ' "$work/verify.log")" -eq 9
 
 # A time stamp from osslsigncode's built-in authority (no server here): reported with its time.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillmend throwaway time stamps" \
