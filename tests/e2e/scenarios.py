@@ -63,8 +63,8 @@ class Context:
         self.program_dir = self.machine.drive_c("Program Files", "Quill Mend")
         os.makedirs(self.program_dir, exist_ok=True)
         shutil.copy(self.exe, os.path.join(self.program_dir, "quillmend.exe"))
-        # The check and the fleet run are built beside the program: together, the release.
-        for program in ("quillmend-check.exe", "quillmend-run.exe"):
+        # The check, the fleet run and the logon program are built beside the program: together, the release.
+        for program in ("quillmend-check.exe", "quillmend-run.exe", "quillmend-logon.exe"):
             shutil.copy(os.path.join(os.path.dirname(self.exe), program), self.program_dir)
         shutil.copy(self.driver, os.path.join(self.machine.root, "wine_driver.exe"))
         self.program = "C:\\Program Files\\Quill Mend\\quillmend.exe"
@@ -701,7 +701,7 @@ def deployment(ctx):
     version = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "VERSION")).read().strip()
     installed = base + "\\" + version
     release = ctx.program_dir_windows
-    programs = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe")
+    programs = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe", "quillmend-logon.exe")
     this = {n: open(os.path.join(ctx.program_dir, n), "rb").read() for n in programs}
     old = {n: b"an older release's " + n.encode() for n in programs}
 
@@ -975,6 +975,52 @@ def deployment(ctx):
         check(code == 0 and os.listdir(unix_base()) == [version], "the next install: exit code %s, left %s:\n%s"
               % (code, os.listdir(unix_base()), output))
 
+    def logons():
+        """Active Setup at each logon, as the driver does what the sources say
+        Windows does (under Wine every run is the one account): a first logon
+        after the install runs the logon program, which deletes the stale
+        copies; one with no change runs nothing; a new deletion, and a
+        restore, each run it once more; a second /install with nothing to
+        clean, and an uninstall with a new install, run nothing."""
+        def logon():
+            out = os.path.join(ctx.machine.root, "logon.txt")
+            with open(out, "wb") as f:
+                subprocess.run([WINE, os.path.join(ctx.machine.root, "wine_driver.exe"), "--logon", "Quillmend"],
+                               env=ctx.machine.env, stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.DEVNULL,
+                               timeout=180)
+            # The logon program's own lines go to the driver's output too, under Wine.
+            lines = open(out, "rb").read().decode("latin-1").splitlines()
+            return ([line.strip() for line in lines if line.startswith("native: ")] + [""])[0]
+
+        ctx.machine.reset_registry()
+        ctx.machine.seed_demo()
+        shutil.rmtree(unix_base(), ignore_errors=True)
+        # (what, the action, the run it brings: True runs at a version one above the last, False skips
+        # it, None finds no component, and the copies left after the logon)
+        steps = [("the first logon after the install", lambda: install(), True, (False, False)),
+                 ("a logon with no change", lambda: None, False, (True, True)),
+                 ("a second /install with nothing to clean", lambda: install(), False, (True, True)),
+                 ("after a new deletion", lambda: (ctx.machine.seed_demo(),
+                                                   ctx.engine('"%s\\quillmend-run.exe" /registry' % installed)),
+                  True, (False, False)),
+                 ("after /uninstall", lambda: install("/uninstall"), None, (True, True)),
+                 ("after a new /install", lambda: install(), False, (True, True)),
+                 ("after /restore", lambda: install("/restore"), True, (False, False))]
+        version = None
+        for what, action, runs, copies in steps:
+            action()
+            ctx.place_copies()
+            got = logon()
+            print("        %s: %s; copies left %s" % (what, got, ctx.copies()))
+            if version is None:
+                version = int(got.split()[2]) - 1 if got.startswith("native: ran ") else 0
+            version += 1 if runs else 0
+            wanted = {True: "native: ran %d exit 0", False: "native: skipped %d", None: "native: none"}[runs]
+            wanted = wanted % version if runs is not None else wanted
+            check(got == wanted and ctx.copies() == copies, "%s: %s, copies %s; expected %s, %s"
+                  % (what, got, ctx.copies(), wanted, copies))
+        check(registrations() == sorted(LADDER), "the restore did not put them back: %s" % registrations())
+
     def trust_on_descriptors():
         """The programs' own folder trust decision (platform::descriptorTrust),
         run by the driver with Wine's advapi32 on descriptors given in SDDL."""
@@ -1090,6 +1136,7 @@ def deployment(ctx):
             ("an install killed at staging, the folder, the backup; restart", killed_at_moments_then_restart),
             ("an upgrade while another process holds a program open", upgrade_while_a_program_is_held_open),
             ("install over a newer release held open, then /rollback", install_over_a_newer_release),
+            ("Active Setup at each logon: once per change", logons),
             ("the folder trust decision on descriptors in SDDL", trust_on_descriptors),
             ("the access model against Wine's AccessCheck", access_against_wine),
             ("quillmend-run.exe with a bad argument", bad_argument),

@@ -50,6 +50,21 @@
 // for deny entries only, "SID Attributes in an Access Token"). Prints each
 // other difference and "access: N decisions, M differ, K by Wine's rules".
 //
+//   wine_driver.exe --logon COMPONENT
+//
+// Does for COMPONENT what Explorer's Active Setup does at a logon, as the
+// README's secondary sources describe it (Microsoft documents none): in the
+// native and the 32-bit view of the key
+// HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components, a component
+// with a StubPath and IsInstalled not 0 runs when its Version, compared number
+// by number (commas between them), is above the one in the user's state
+// (HKCU\Software\Microsoft\Active Setup\Installed Components, for the
+// 32-bit view HKCU\Software\Wow6432Node\Microsoft\...), or the user has none. The user's Version is written before StubPath is
+// started (the sources do not settle which comes first; this is the order in
+// which a failed run is not tried again by Active Setup), then StubPath is
+// started as written through CreateProcess and waited for. Prints one line a
+// view: "<view>: none", "<view>: skipped <version>" or "<view>: ran <version> exit <code>".
+//
 //   wine_driver.exe --hold FILE MILLISECONDS
 //
 // Holds FILE open without sharing (created when missing) for that long, as
@@ -327,7 +342,71 @@ int access() {
     return differ == 0 ? 0 : 1;
 }
 
+// "4,0,0,1" > "4,0": each number in turn, a missing one 0.
+bool versionAbove(const char* a, const char* b) {
+    for (;;) {
+        const unsigned long x = std::strtoul(a, const_cast<char**>(&a), 10);
+        const unsigned long y = std::strtoul(b, const_cast<char**>(&b), 10);
+        if (x != y) return x > y;
+        if (*a == '\0' && *b == '\0') return false;
+        if (*a == ',') ++a;
+        if (*b == ',') ++b;
+    }
+}
+
+int logon(const char* component) {
+    const struct {
+        const char* name;
+        REGSAM view;
+        const char* userState;
+    } kViews[] = {{"native", KEY_WOW64_64KEY, "Software\\Microsoft\\Active Setup\\Installed Components\\"},
+                  {"32-bit", KEY_WOW64_32KEY, "Software\\Wow6432Node\\Microsoft\\Active Setup\\Installed Components\\"}};
+    for (const auto& view : kViews) {
+        std::string key = std::string("SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\") + component;
+        char version[64] = "";
+        char stubPath[MAX_PATH + 2] = "";
+        DWORD installed = 1;
+        DWORD size = sizeof version;
+        HKEY machine = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | view.view, &machine) != ERROR_SUCCESS) {
+            std::printf("%s: none\n", view.name);
+            continue;
+        }
+        RegQueryValueExA(machine, "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(version), &size);
+        size = sizeof stubPath;
+        const bool hasStub = RegQueryValueExA(machine, "StubPath", nullptr, nullptr, reinterpret_cast<BYTE*>(stubPath),
+                                              &size) == ERROR_SUCCESS;
+        size = sizeof installed;
+        RegQueryValueExA(machine, "IsInstalled", nullptr, nullptr, reinterpret_cast<BYTE*>(&installed), &size);
+        RegCloseKey(machine);
+        char seen[64] = "";
+        size = sizeof seen;
+        const std::string state = std::string(view.userState) + component;
+        const bool hasSeen = RegGetValueA(HKEY_CURRENT_USER, state.c_str(), "Version", RRF_RT_REG_SZ, nullptr, seen,
+                                          &size) == ERROR_SUCCESS;
+        if (!hasStub || installed == 0 || (hasSeen && !versionAbove(version, seen))) {
+            std::printf("%s: skipped %s\n", view.name, version);
+            continue;
+        }
+        RegSetKeyValueA(HKEY_CURRENT_USER, state.c_str(), "Version", REG_SZ, version,
+                        static_cast<DWORD>(std::strlen(version) + 1));
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        DWORD code = 999;
+        if (CreateProcessA(nullptr, stubPath, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            WaitForSingleObject(process.hProcess, 120000);
+            GetExitCodeProcess(process.hProcess, &code);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        std::printf("%s: ran %s exit %lu\n", view.name, version, code);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--logon") == 0) return logon(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "--trust") == 0) return trust(argc - 2, argv + 2);
     if (argc == 2 && std::strcmp(argv[1], "--access") == 0) return access();
     if (argc == 3 && std::strcmp(argv[1], "--deny-set-value") == 0) return denySetValue(argv[2]);
