@@ -98,7 +98,7 @@ def build(work):
     folder = os.path.join(work, "build")
     run(["cmake", "-S", ROOT, "-B", folder, "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(ROOT, "cmake", "mingw-i686.cmake"),
          "-DCMAKE_BUILD_TYPE=Release"], "configuring the build")
-    run(["cmake", "--build", folder, "--target", "quillmend", "quillmend-check", "quillmend-run"], "building the sources")
+    run(["cmake", "--build", folder, "--target"] + [p[:-len(".exe")] for p in PROGRAMS], "building the sources")
     return {p: open(os.path.join(folder, p), "rb").read() for p in PROGRAMS}
 
 
