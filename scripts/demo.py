@@ -62,7 +62,7 @@ def run_fleet_job(m, release):
     m.seed_demo()
     folder = m.drive_c("release")
     os.makedirs(folder, exist_ok=True)
-    for name in ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe"):
+    for name in ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe", "quillmend-logon.exe"):
         shutil.copy(os.path.join(release, name), folder)
     print("---- quillmend-run.exe /install, from C:\\release, as a deployment engine runs it ----")
     code, output = m.run_console([os.path.join(folder, "quillmend-run.exe"), "/install"])
