@@ -73,6 +73,23 @@ install_packages() {  # install_packages PACKAGE...
 
 install_packages "${packages[@]}"
 
+# The PowerShell grammar the release checks parse the shipped scripts with, from
+# the npm registry at the versions package-lock.json pins (WebAssembly: no
+# native build, no install scripts). A registry that does not answer is tried
+# again a few times.
+grammar="$(dirname "$0")/../tests/release/powershell"
+if [ ! -f "$grammar/node_modules/tree-sitter-powershell/tree-sitter-powershell.wasm" ]; then
+  for ((attempt = 1; ; attempt++)); do
+    if npm ci --prefix "$grammar" --ignore-scripts --no-audit --no-fund >/dev/null 2>&1; then break; fi
+    if [ "$attempt" -ge "$update_attempts" ]; then
+      echo "could not install the PowerShell grammar from the npm registry: by hand, npm ci --prefix $grammar" >&2
+      exit 1
+    fi
+    echo "npm ci failed (attempt $attempt of $update_attempts)"
+    sleep "$update_pause"
+  done
+fi
+
 # osslsigncode signs PowerShell scripts from 2.8 on; older ones sign only the programs.
 signer=$(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([0-9][0-9.]*\).*/\1/p')
 if [ -z "$signer" ] || [ "$(printf '%s\n' 2.8 "$signer" | sort -V | head -n 1)" != 2.8 ]; then
