@@ -3,7 +3,7 @@
 # programs are this release or a later one and the installed check finds no
 # registry work left; otherwise nothing on standard output and exit code 0:
 # "not installed", so that a newer release installs over an older one.
-$release = [version]'2.1.0'  # this release; the build holds it to the VERSION file
+$release = [version]'3.0.0'  # this release; the build holds it to the VERSION file
 $folder = ${env:ProgramFiles(x86)}; if (-not $folder) { $folder = $env:ProgramFiles }
 $base = Join-Path $folder 'Quillmend'
 # The installed release: the highest folder named by a version (3.0.0, 3.0.0+1) holding the check and
