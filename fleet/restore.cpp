@@ -122,10 +122,25 @@ Restore restoreNewestBackup(RegistryWork* work, RunLog* log, const char* folder)
         return Restore::NoBackup;
     }
     logFact(log, kLogInfo, "restore: \"%\"", path);
-    // Before the first value: the restored registrations make every user's Extend.dat stale again.
-    raiseLogonVersion(log, "each user's Extend.dat goes at their next logon");
     platform::RegKey key = nullptr;
     const bool opened = platform::regOpenKeyForValues(kExtensionsKeyPath, &key) == platform::KeyOpen::Opened;
+    // A restore run again (a startup script's, say) finds its values back already: nothing to do, nobody to ask.
+    bool alreadyBack = opened;
+    for (int i = 0; i < work->saved.count && alreadyBack; ++i) {
+        const SavedValue& value = work->saved.values[i];
+        if (value.present) {
+            alreadyBack = stillSaved(key, value, work->reread);
+        } else if (text::equal(value.name, kSetupExtensionValue)) {
+            alreadyBack = setupExtensionState(key) == SetupExtension::Absent;
+        }
+    }
+    if (alreadyBack) {
+        platform::regCloseKey(key);
+        logFact(log, kLogInfo, "restore: the registry holds that backup's values already; nothing changed");
+        return Restore::Restored;
+    }
+    // Before the first value: the restored registrations make every user's Extend.dat stale again.
+    raiseLogonVersion(log, "each user's Extend.dat goes at their next logon");
     Restore restored = Restore::Restored;
     for (int i = 0; i < work->saved.count; ++i) {
         const SavedValue& value = work->saved.values[i];

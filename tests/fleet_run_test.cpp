@@ -889,6 +889,12 @@ TEST_F(FleetTest, ARestoreSaysWhichBackupItUsedOrThatThereIsNone) {
     EXPECT_EQ(sim::stringValue(kExtensionsKey, "Marvil"), std::string("a later Marvil") + '\0');
     EXPECT_EQ(sim::stringValue(kExtensionsKey, kSetupExtension), std::string(kSetupData) + '\0') << "as that run found it";
     EXPECT_EQ(sim::machine().values[kExtensionsKey].count("KestrinCorp810"), 0u) << "not in that backup";
+    // Run again, as a startup script runs at every startup: its values are back already; no logon run asked for.
+    const auto back = sim::machine().values;
+    EXPECT_EQ(runFleet("/restore"), 0);
+    EXPECT_NE(sim::machine().output.find("restore: the registry holds that backup's values already; nothing changed\r\n"),
+              std::string::npos);
+    EXPECT_EQ(sim::machine().values, back) << "the logon count as it was";
     // A file naming another key is not the run's: nothing changes.
     std::string& content = sim::machine().files[second].content;
     content[content.find(std::string("E\0x\0t\0e\0n", 9))] = 'X';
