@@ -32,8 +32,9 @@ FIXED_DATE = (1980, 1, 1, 0, 0, 0)
 PASSWORD = "QUILLMEND_SIGN_PASSWORD"
 PROGRAMS = ("quillmend.exe", "quillmend-check.exe", "quillmend-run.exe", "quillmend-logon.exe")
 # The deployment engines' scripts, shipped as they are in the sources.
-SCRIPTS = ("quillmend-detect-registry.ps1", "quillmend-detect-user.ps1", "quillmend-remediation-detect.ps1",
-           "quillmend-remediation.ps1", "quillmend-baseline-discovery.ps1")
+SCRIPTS = ("quillmend-detect-registry.ps1", "quillmend-detect-installed.ps1", "quillmend-remediation-detect.ps1",
+           "quillmend-remediation.ps1", "quillmend-baseline-discovery.ps1", "quillmend-baseline-remediation.ps1",
+           "quillmend-outlook-version.ps1")
 SIGNED_SCRIPTS = tuple(s for s in SCRIPTS if s.endswith(".ps1"))
 # osslsigncode signs PowerShell scripts from this version on.
 SCRIPT_SIGNING_VERSION = (2, 8)

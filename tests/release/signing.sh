@@ -46,7 +46,7 @@ for n in z.namelist():
     if p.endswith((".exe", ".ps1")): open(sys.argv[2] + "/signed-" + p, "wb").write(z.read(n))' \
   "$zip" "$work"
 scripts=$(ls "$work"/signed-*.ps1)
-check "the zip holds the five PowerShell scripts" test "$(echo "$scripts" | wc -l)" -eq 5
+check "the zip holds the seven PowerShell scripts" test "$(echo "$scripts" | wc -l)" -eq 7
 check "each PowerShell script's signature verifies against the certificate" \
   eval 'for s in $scripts; do osslsigncode verify -CAfile "$work/cert.pem" -in "$s" || exit 1; done' 
 check "the signatures verify against the certificate" \
@@ -65,10 +65,10 @@ cat "$work/verify.log"
 check "verify-release matches the signed zip" test $status -eq 0
 check "verify-release says so" grep -qx "matches the sources" "$work/verify.log"
 check "verify-release names the signer" grep -q "thumbprint: $thumbprint" "$work/verify.log"
-check "verify-release compares the four programs and the five scripts" \
-  test "$(grep -cE '^quillmend(-check|-run|-logon)?\.exe:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 9
-check "verify-release says that none of the nine signatures is time-stamped" \
-  test "$(grep -c '^  time stamp: none: ' "$work/verify.log")" -eq 9
+check "verify-release compares the four programs and the seven scripts" \
+  test "$(grep -cE '^quillmend(-check|-run|-logon)?\.exe:$|^quillmend-[a-z-]+\.ps1:$' "$work/verify.log")" -eq 11
+check "verify-release says that none of the eleven signatures is time-stamped" \
+  test "$(grep -c '^  time stamp: none: ' "$work/verify.log")" -eq 11
 
 # A time stamp from osslsigncode's built-in authority (no server here): reported with its time.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillmend throwaway time stamps" \
@@ -92,7 +92,7 @@ for info in source.infolist():
         data[code + 64] ^= 0x01
     if info.filename.endswith("/SECURITY.md"):
         data = data.replace(b"Security", b"Insecurity", 1)
-    if info.filename.endswith("/quillmend-detect-user.ps1"):
+    if info.filename.endswith("/quillmend-detect-installed.ps1"):
         data = data.replace(b"-eq 0", b"-ge 0", 1)
     target.writestr(info, bytes(data))
 target.close()
@@ -104,7 +104,7 @@ check "verify-release refuses a program with one byte changed" test $status -ne 
 check "and says where it differs" grep -q "bytes differing: [1-9]" "$work/verify.log"
 check "and names the changed document" grep -qx "SECURITY.md differs from the sources" "$work/verify.log"
 check "and the signed script changed after signing" \
-  grep -qx "quillmend-detect-user.ps1: its signature was not made over this file" "$work/verify.log"
+  grep -qx "quillmend-detect-installed.ps1: its signature was not made over this file" "$work/verify.log"
 
 QUILLMEND_SIGN_PASSWORD=wrong QUILLMEND_SIGN_PFX="$work/cert.pfx" \
   bash "$root/scripts/package.sh" "$work/dist" >"$work/package.log" 2>&1
