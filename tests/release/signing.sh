@@ -92,7 +92,7 @@ for info in source.infolist():
         data[code + 64] ^= 0x01
     if info.filename.endswith("/SECURITY.md"):
         data = data.replace(b"Security", b"Insecurity", 1)
-    if info.filename.endswith("/quillmend-detect-installed.ps1"):
+    if info.filename.endswith("/quillmend-detect-registry.ps1"):
         data = data.replace(b"-eq 0", b"-ge 0", 1)
     target.writestr(info, bytes(data))
 target.close()
@@ -104,7 +104,7 @@ check "verify-release refuses a program with one byte changed" test $status -ne 
 check "and says where it differs" grep -q "bytes differing: [1-9]" "$work/verify.log"
 check "and names the changed document" grep -qx "SECURITY.md differs from the sources" "$work/verify.log"
 check "and the signed script changed after signing" \
-  grep -qx "quillmend-detect-installed.ps1: its signature was not made over this file" "$work/verify.log"
+  grep -qx "quillmend-detect-registry.ps1: its signature was not made over this file" "$work/verify.log"
 
 QUILLMEND_SIGN_PASSWORD=wrong QUILLMEND_SIGN_PFX="$work/cert.pfx" \
   bash "$root/scripts/package.sh" "$work/dist" >"$work/package.log" 2>&1
