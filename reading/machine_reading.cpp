@@ -172,7 +172,8 @@ void inspectUserHalf(unsigned long long now, CheckFindings* findings) {
     findings->scope = CheckScope::User;
     findings->checkedAt = now;
     inspectUserFiles(now, &findings->user);
-    findings->code = findings->user.code;
+    // A copy stale and one it cannot tell about: it cannot tell, as for both halves.
+    findings->code = (findings->user.code & kCheckCannotTell) != 0 ? kCheckCannotTell : findings->user.code;
 }
 
 void writeCheckLines(const CheckFindings& findings, CheckLineWriter out) {
