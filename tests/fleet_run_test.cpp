@@ -400,6 +400,9 @@ TEST_F(FleetTest, UserRunDeletesOnlyStaleCopiesItCanReachAndNeverTouchesTheRegis
          0, true, "verdict: nothing left to clean (exit code 0)"},
         {"a service account", [] { sim::machine().serviceAccount = true; }, kCheckCannotTell, true,
          "verdict: cannot tell what is left: a line above says why (exit code 4)"},
+        // What it cannot tell about stops the half: it deletes nothing then.
+        {"roaming stale, local not looked up", [] { sim::machine().lookupErrors[kLocalCopy] = 5; }, kCheckCannotTell,
+         true, "verdict: cannot tell what is left: a line above says why (exit code 4)"},
         {"roaming named outside the code page",
          [] {
              sim::machine().files.erase(kRoamingCopy);
