@@ -491,10 +491,10 @@ KeyOpen regOpenKeyForReading(const char* path, RegKey* key) {
     return sim::openKey("openForReading", path, key, true);
 }
 
-ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size,
-                        unsigned long* type) {
-    sim::note(std::string("query ") + name);
-    sim::Value* value = sim::findValue(key, name);
+namespace {
+
+// RegQueryValueExA's answer for a value found (or not): size in, the data's size out.
+ValueRead readOut(const sim::Value* value, unsigned char* data, unsigned long* size, unsigned long* type) {
     if (value == nullptr || value->readDenied) return ValueRead::Failed;
     if (type != nullptr) *type = value->type;
     const unsigned long needed = static_cast<unsigned long>(value->data.size());
@@ -503,6 +503,27 @@ ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsig
     if (needed > room) return ValueRead::MoreData;
     if (needed != 0) std::memcpy(data, value->data.data(), needed);
     return ValueRead::Fitted;
+}
+
+// RegSetKeyValueA, or RegCreateKeyExA then RegSetValueExA: the key made when missing; refused on a
+// key that is not plainly there, or when the account may not change it.
+bool setMakingKey(const std::string& path, const char* name, unsigned long type, const void* data, unsigned long size,
+                  bool mayChange, unsigned long* error) {
+    const auto found = current().keys.find(path);
+    *error = (found != current().keys.end() && found->second != sim::KeyState::Present) || !mayChange ? kErrorAccessDenied
+                                                                                                     : 0;
+    if (*error != 0) return false;
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    sim::setValue(path, name, static_cast<unsigned>(type), std::vector<unsigned char>(bytes, bytes + size));
+    return true;
+}
+
+}  // namespace
+
+ValueRead regQueryValue(RegKey key, const char* name, unsigned char* data, unsigned long* size,
+                        unsigned long* type) {
+    sim::note(std::string("query ") + name);
+    return readOut(sim::findValue(key, name), data, size, type);
 }
 
 bool regDeleteValue(RegKey key, const char* name) {
@@ -951,14 +972,7 @@ bool ansiToUtf8(const char* ansi, char* utf8, unsigned capacity) {
 bool regSetKeyValue(const char* key, const char* name, unsigned long type, const void* data, unsigned long size,
                     unsigned long* error) {
     sim::note(std::string("setKeyValue ") + key + " " + name);
-    auto found = current().keys.find(key);
-    *error = (found != current().keys.end() && found->second != sim::KeyState::Present) || !sim::mayChangeKeys()
-                 ? kErrorAccessDenied
-                 : 0;
-    if (*error != 0) return false;
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    sim::setValue(key, name, static_cast<unsigned>(type), std::vector<unsigned char>(bytes, bytes + size));
-    return true;
+    return setMakingKey(key, name, type, data, size, sim::mayChangeKeys(), error);
 }
 
 bool regDeleteKey(const char* key, unsigned long* error) {
@@ -981,16 +995,8 @@ bool regSetRootValue(RegRoot root, const char* key, const char* name, unsigned l
                      unsigned long size, unsigned long* error) {
     const std::string path = sim::rootKey(root, key);
     sim::note("setRootValue " + path + " " + name);
-    auto found = current().keys.find(path);
     // HKEY_CURRENT_USER is the running account's own; the machine's keys are Administrators' and SYSTEM's.
-    *error = (found != current().keys.end() && found->second != sim::KeyState::Present) ||
-                     (root != RegRoot::User && !sim::mayChangeKeys())
-                 ? kErrorAccessDenied
-                 : 0;
-    if (*error != 0) return false;
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    sim::setValue(path, name, static_cast<unsigned>(type), std::vector<unsigned char>(bytes, bytes + size));
-    return true;
+    return setMakingKey(path, name, type, data, size, root == RegRoot::User || sim::mayChangeKeys(), error);
 }
 
 ValueRead regReadRootValue(RegRoot root, const char* key, const char* name, unsigned char* data, unsigned long* size) {
@@ -999,16 +1005,9 @@ ValueRead regReadRootValue(RegRoot root, const char* key, const char* name, unsi
     const auto keyFound = current().keys.find(path);
     if (keyFound == current().keys.end() || keyFound->second != sim::KeyState::Present) return ValueRead::Failed;
     const auto values = current().values.find(path);
-    const auto value = values == current().values.end() ? sim::Values::iterator{} : values->second.find(name);
-    if (values == current().values.end() || value == values->second.end() || value->second.readDenied) {
-        return ValueRead::Failed;
-    }
-    const unsigned long needed = static_cast<unsigned long>(value->second.data.size());
-    const unsigned long room = *size;
-    *size = needed;
-    if (needed > room) return ValueRead::MoreData;
-    if (needed != 0) std::memcpy(data, value->second.data.data(), needed);
-    return ValueRead::Fitted;
+    if (values == current().values.end()) return ValueRead::Failed;
+    const auto value = values->second.find(name);
+    return readOut(value == values->second.end() ? nullptr : &value->second, data, size, nullptr);
 }
 
 bool regDeleteRootKey(RegRoot root, const char* key, unsigned long* error) {
