@@ -736,6 +736,12 @@ TEST_F(FleetTest, InstallIsWholeOrNothing) {
          },
          kRunInstallFailed, release("old "), {"2.0.0"},
          "install: copying \"C:\\Release\\quillmend-run.exe\" failed (a write failed)"},
+        {"a copy that cannot be made",
+         [] {
+             installOld();
+             sim::machine().createFails.insert(path(kInstalled, "staging-4242\\quillmend-run.exe"));
+         },
+         kRunInstallFailed, release("old "), {"2.0.0"}, "install: copying \"C:\\Release\\quillmend-run.exe\" failed (error 5)"},
         {"a copy that differs from its source",
          [] {
              installOld();
