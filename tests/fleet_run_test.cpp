@@ -904,8 +904,17 @@ TEST_F(FleetTest, ARestoreSaysWhichBackupItUsedOrThatThereIsNone) {
     EXPECT_NE(sim::machine().output.find("restore: the registry holds that backup's values already; nothing changed\r\n"),
               std::string::npos);
     EXPECT_EQ(sim::machine().values, back) << "the logon count as it was";
-    // A file naming another key is not the run's: nothing changes.
+    // A value that cannot be written back is said, and the run exits 1.
+    sim::machine().keys[kExtensionsKey] = sim::KeyState::Denied;
+    EXPECT_EQ(runFleet("/restore"), 1);
+    EXPECT_NE(sim::machine().output.find("restore: Marvil could not be written back (error 5)\r\n"), std::string::npos);
+    sim::machine().keys[kExtensionsKey] = sim::KeyState::Present;
+    // A character the run never writes, even on a line of its own after whole ones: not the run's file.
     std::string& content = sim::machine().files[second].content;
+    content += std::string("\xe9\0\r\0\n\0", 6);
+    EXPECT_EQ(runFleet("/restore"), kRunNoBackup);
+    content.resize(content.size() - 6);
+    // A file naming another key is not the run's: nothing changes.
     content[content.find(std::string("E\0x\0t\0e\0n", 9))] = 'X';
     const auto restored = sim::machine().values;
     EXPECT_EQ(runFleet("/restore"), kRunNoBackup);
